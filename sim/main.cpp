@@ -1,0 +1,2 @@
+// Placeholder until the simulator program lands.
+int main() { return 1; }

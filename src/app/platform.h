@@ -1,0 +1,24 @@
+#pragma once
+// What the main window needs from the machine. main() passes the real ones; tests pass an
+// in-process virtual port, a tone recorder and a temporary settings file.
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+#include "link/portmap.h"
+
+class PortOpener;
+class TonePlayer;
+class SettingsStore;
+
+struct Platform {
+    PortOpener* ports = nullptr;
+    TonePlayer* tone = nullptr;
+    const SettingsStore* settings = nullptr;
+    // The ports the port box lists; an empty list gives the fallback COM1..COM16.
+    std::function<QList<MappedPort>()> listPorts;
+    // The one error box: shows the text of an exception that escaped a handler.
+    // Null means a QMessageBox.
+    std::function<void(const QString& text)> errorBox;
+};

@@ -1,0 +1,69 @@
+#pragma once
+// The serial link of the main window: opens the port, sends framed commands and waits for the
+// verified reply, byte by byte, while the window keeps processing its events.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "link/frame.h"
+#include "link/serialport.h"
+
+class Link : public QObject {
+    Q_OBJECT
+public:
+    explicit Link(PortOpener& opener, QObject* parent = nullptr);
+    ~Link() override;
+
+    // Longest silence, from the end of sending or the last byte, before a reply is given up.
+    static constexpr int kSilenceLimitMs = 200;
+
+    bool OpenPort(int portNo, const QString& lineSetting);
+    void ClosePort();
+    bool isOpen() const { return hComm != nullptr; }
+    bool SendByte(uint8_t b);
+    bool SendBlock(const uint8_t* bytes, int count);
+
+    // Sends one command text and waits for its reply. True when a reply frame arrived and
+    // its checksum verified. A text with a byte outside printable ASCII, or too long for the
+    // traffic line, is refused: nothing is written and the result is false.
+    bool Transact(const QByteArray& text);
+    bool Transact(const QString& text) { return Transact(text.toLatin1()); }
+
+    // True when the two checksum characters of the frame in RxBuf match.
+    bool VerifyReply() const;
+
+    // Fills LogBuf with the printable form of the bytes; shortened with "..." if it does not fit.
+    void RenderTraffic(int count, const uint8_t* bytes);
+
+    // Runs while the link waits, so that the window paints and its timers tick.
+    // Defaults to QCoreApplication::processEvents.
+    void setEventPump(std::function<void()> pump) { pump_ = std::move(pump); }
+
+    // The traffic lines as last shown.
+    QString sentLine() const { return sentLine_; }
+    QString receivedLine() const { return receivedLine_; }
+
+    // Wire-level state, as the operations read it after a transaction.
+    std::unique_ptr<SerialPort> hComm;
+    uint8_t RxBuf[wire::kBufferSize] = {};
+    int RxPos = 0;
+    char LogBuf[wire::kBufferSize] = {};
+    QByteArray LastReply;
+
+signals:
+    void sentTraffic(const QString& line);
+    void receivedTraffic(const QString& line);
+
+private:
+    void pump();
+    void setLogBuf(const std::string& line);
+
+    PortOpener& opener_;
+    std::function<void()> pump_;
+    QString sentLine_;
+    QString receivedLine_;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The window speaks of ports by number (COMn). On Linux a number names a device:
+// entries of the settings group "Ports" win; /dev/ttySk is COM(k+1); every other listed device,
+// ordered by its /dev/serial/by-id name where it has one and its device name otherwise, takes
+// the lowest free number. On Windows COMn is the port itself.
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+struct SystemDevice {
+    QString path;  // "/dev/ttyUSB0"
+    QString byId;  // "/dev/serial/by-id/usb-...", empty when none
+};
+
+struct MappedPort {
+    int number = 0;
+    QString device;  // path that opens it
+    QString byId;    // its /dev/serial/by-id name, if any
+    QString name() const { return QStringLiteral("COM%1").arg(number); }
+};
+
+// Ascending by number.
+QList<MappedPort> MapPorts(const QMap<int, QString>& entries, const QList<SystemDevice>& devices);
+
+// The serial devices the system lists (QSerialPortInfo), with their by-id names.
+QList<SystemDevice> ListSystemDevices();
+
+class PortMap {
+public:
+    PortMap() = default;
+    explicit PortMap(QList<MappedPort> ports) : ports_(std::move(ports)) {}
+    const QList<MappedPort>& ports() const { return ports_; }
+    // The device of port n; empty when the number has none.
+    QString deviceFor(int number) const;
+
+private:
+    QList<MappedPort> ports_;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The platform's serial port as the link uses it. The Qt backend implements it for real
+// devices; the simulator's virtual port implements it in-process for tests and demos.
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // At most one byte: returns 0..255 at once when a byte is waiting, otherwise waits about
+    // 1 ms and returns -1. A read error also gives -1.
+    virtual int readByte() = 0;
+
+    // Synchronous write: returns when the bytes are handed to the port.
+    virtual bool write(const uint8_t* bytes, int count) = 0;
+
+    // Drops everything waiting in either direction.
+    virtual void purge() = 0;
+
+    // Closes the port and gives it back the settings it had before it was opened.
+    virtual void close() = 0;
+};
+
+// Opens ports by number (COMn) with a line setting text such as "19200,e,8,1".
+class PortOpener {
+public:
+    virtual ~PortOpener() = default;
+
+    // Null when the port is absent, taken or refused. A line setting text that does not
+    // parse leaves the line configuration as it was; the open still succeeds.
+    virtual std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) = 0;
+};
