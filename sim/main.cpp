@@ -1,2 +1,4 @@
 // Placeholder until the simulator program lands.
-int main() { return 1; }
+int main() {
+    return 1;
+}
