@@ -29,7 +29,8 @@ uint8_t XorChecksum(const uint8_t* bytes, int count) {
 }
 
 uint8_t XorChecksum(const std::string& text) {
-    return XorChecksum(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
+    return XorChecksum(reinterpret_cast<const uint8_t*>(text.data()),
+                       static_cast<int>(text.size()));
 }
 
 std::string ByteToHex(uint8_t b) {
@@ -42,8 +43,10 @@ uint32_t HexToUInt32(const std::string& text) {
         uint32_t digit = 0;
         if (i < text.size()) {
             const char c = text[i];
-            if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-            else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+            if (c >= '0' && c <= '9')
+                digit = static_cast<uint32_t>(c - '0');
+            else if (c >= 'A' && c <= 'F')
+                digit = static_cast<uint32_t>(c - 'A' + 10);
         }
         v = v * 16 + digit;
     }
@@ -61,9 +64,13 @@ bool IsSendableCommandText(const std::string& text) {
     return true;
 }
 
-std::string BuildCommandFrame(const std::string& text) { return BuildFrame(kCommandStart, text); }
+std::string BuildCommandFrame(const std::string& text) {
+    return BuildFrame(kCommandStart, text);
+}
 
-std::string BuildReplyFrame(const std::string& text) { return BuildFrame(kReplyStart, text); }
+std::string BuildReplyFrame(const std::string& text) {
+    return BuildFrame(kReplyStart, text);
+}
 
 bool VerifyReplyBytes(const uint8_t* bytes, int count) {
     if (count < 4) return false;

@@ -33,7 +33,8 @@ bool VerifyReplyBytes(const uint8_t* bytes, int count);
 // Printable form of received bytes: 0x20..0x7F as themselves, anything else as "[XX]".
 std::string RenderBytes(const uint8_t* bytes, int count);
 inline std::string RenderBytes(const std::string& bytes) {
-    return RenderBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+    return RenderBytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                       static_cast<int>(bytes.size()));
 }
 
 }  // namespace wire

@@ -3,8 +3,8 @@
 namespace {
 
 const char* const kTexts[LineSettings::kCount] = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",   "9600,e,8,1",   "19200,n,8,1",
-    "19200,e,8,1", "38400,n,8,1", "38400,e,8,1",  "57600,n,8,1",  "57600,e,8,1",
+    "4800,n,8,1",   "4800,e,8,1",   "9600,n,8,1",   "9600,e,8,1",   "19200,n,8,1",
+    "19200,e,8,1",  "38400,n,8,1",  "38400,e,8,1",  "57600,n,8,1",  "57600,e,8,1",
     "115200,n,8,1", "115200,e,8,1", "230400,n,8,1", "230400,e,8,1",
 };
 
@@ -45,10 +45,14 @@ std::optional<LineConfig> ParseLineSetting(const QString& text) {
     c.baud = parts[0].toInt(&ok);
     if (!ok || c.baud <= 0 || parts[0] != QString::number(c.baud)) return std::nullopt;
     const QString p = parts[1].toLower();
-    if (p == QLatin1String("n")) c.parity = Parity::None;
-    else if (p == QLatin1String("e")) c.parity = Parity::Even;
-    else if (p == QLatin1String("o")) c.parity = Parity::Odd;
-    else return std::nullopt;
+    if (p == QLatin1String("n"))
+        c.parity = Parity::None;
+    else if (p == QLatin1String("e"))
+        c.parity = Parity::Even;
+    else if (p == QLatin1String("o"))
+        c.parity = Parity::Odd;
+    else
+        return std::nullopt;
     c.dataBits = parts[2].toInt(&ok);
     if (!ok || c.dataBits < 5 || c.dataBits > 8) return std::nullopt;
     c.stopBits = parts[3].toInt(&ok);

@@ -7,8 +7,8 @@
 
 namespace LineSettings {
 
-constexpr int kCount = 14;      // codes "0" to "D"
-constexpr int kListed = 12;     // the lists of the window offer the first twelve
+constexpr int kCount = 14;        // codes "0" to "D"
+constexpr int kListed = 12;       // the lists of the window offer the first twelve
 constexpr int kDefaultIndex = 5;  // "19200,e,8,1"
 
 // Text of index 0..13; empty for any other index.

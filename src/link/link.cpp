@@ -1,1 +1,124 @@
 #include "link/link.h"
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+uint32_t NowMs() {
+    using namespace std::chrono;
+    // Truncated to 32 bits on purpose: silences are measured modulo 2^32, so a wrap does no harm.
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+Link::Link(PortOpener& opener, QObject* parent) : QObject(parent), opener_(opener) {}
+
+Link::~Link() = default;
+
+bool Link::OpenPort(int portNo, const QString& lineSetting) {
+    hComm = opener_.open(portNo, lineSetting);
+    return hComm != nullptr;
+}
+
+void Link::ClosePort() {
+    if (!hComm) return;
+    hComm->purge();
+    hComm->close();
+    hComm.reset();
+}
+
+bool Link::SendByte(uint8_t b) {
+    return SendBlock(&b, 1);
+}
+
+bool Link::SendBlock(const uint8_t* bytes, int count) {
+    if (!hComm) return false;
+    return hComm->write(bytes, count);
+}
+
+void Link::pump() {
+    if (pump_) {
+        pump_();
+    } else if (QCoreApplication::instance()) {
+        QCoreApplication::processEvents();
+    }
+}
+
+void Link::setLogBuf(const std::string& line) {
+    std::memset(LogBuf, 0, sizeof LogBuf);
+    constexpr size_t kRoom = sizeof LogBuf - 1;
+    if (line.size() <= kRoom) {
+        std::memcpy(LogBuf, line.data(), line.size());
+    } else {
+        constexpr char kEllipsis[] = "...";
+        const size_t keep = kRoom - (sizeof kEllipsis - 1);
+        std::memcpy(LogBuf, line.data(), keep);
+        std::memcpy(LogBuf + keep, kEllipsis, sizeof kEllipsis - 1);
+    }
+}
+
+void Link::RenderTraffic(int count, const uint8_t* bytes) {
+    setLogBuf(wire::RenderBytes(bytes, count));
+}
+
+bool Link::VerifyReply() const {
+    return wire::VerifyReplyBytes(RxBuf, RxPos);
+}
+
+bool Link::Transact(const QByteArray& text) {
+    const std::string cmd(text.constData(), static_cast<size_t>(text.size()));
+    // A control byte would end or corrupt the frame on the wire, and an over-long text would
+    // not fit the traffic line: such a text never reaches the module.
+    if (!hComm || !wire::IsSendableCommandText(cmd)) return false;
+
+    std::memset(RxBuf, 0, sizeof RxBuf);
+    const std::string sum = ByteToHex(XorChecksum(cmd));
+    setLogBuf("[09]" + cmd + sum + "[0D]");
+
+    hComm->purge();
+    SendByte(wire::kCommandStart);
+    SendBlock(reinterpret_cast<const uint8_t*>(cmd.data()), static_cast<int>(cmd.size()));
+    SendByte(static_cast<uint8_t>(sum[0]));
+    SendByte(static_cast<uint8_t>(sum[1]));
+    SendByte(wire::kFrameEnd);
+
+    sentLine_ = QString::fromLatin1(LogBuf);
+    emit sentTraffic(sentLine_);
+    pump();
+
+    bool result = false;
+    RxPos = 0;
+    uint32_t last = NowMs();
+    for (;;) {
+        const int b = hComm ? hComm->readByte() : -1;
+        if (b >= 0) {
+            last = NowMs();
+            if (RxPos >= wire::kMaxReply) {
+                // No reply the tool reads is anywhere near this long; give up rather than
+                // overwrite what has been received.
+                break;
+            }
+            RxBuf[RxPos++] = static_cast<uint8_t>(b);
+            if (b == wire::kFrameEnd && RxBuf[0] == wire::kReplyStart) {
+                RxBuf[RxPos] = 0;
+                LastReply = QByteArray(reinterpret_cast<const char*>(RxBuf), RxPos);
+                result = VerifyReply();
+                break;
+            }
+        } else {
+            pump();
+            if (static_cast<uint32_t>(NowMs() - last) > static_cast<uint32_t>(kSilenceLimitMs))
+                break;
+        }
+    }
+
+    RenderTraffic(RxPos, RxBuf);
+    receivedLine_ = QString::fromLatin1(LogBuf);
+    emit receivedTraffic(receivedLine_);
+    pump();
+    return result;
+}

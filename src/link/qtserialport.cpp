@@ -1,0 +1,183 @@
+#include "link/qtserialport.h"
+
+#include <QFile>
+#include <QSerialPort>
+#include <QThread>
+
+#include "link/linesettings.h"
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QSerialPort::Parity ToQt(Parity p) {
+    switch (p) {
+        case Parity::Even:
+            return QSerialPort::EvenParity;
+        case Parity::Odd:
+            return QSerialPort::OddParity;
+        case Parity::None:
+            break;
+    }
+    return QSerialPort::NoParity;
+}
+
+#ifndef Q_OS_WIN
+int BaudOf(speed_t s) {
+    switch (s) {
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        case B230400:
+            return 230400;
+        default:
+            return 0;
+    }
+}
+
+// The line configuration the device has now. Qt applies its own configuration when it opens a
+// port, so a setting that does not parse is replaced by this one to leave the device as it was.
+std::optional<LineConfig> CurrentLineConfig(const QString& device) {
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    termios t{};
+    const bool ok = tcgetattr(fd, &t) == 0;
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    LineConfig c;
+    c.baud = BaudOf(cfgetospeed(&t));
+    if (c.baud == 0) return std::nullopt;
+    c.parity = !(t.c_cflag & PARENB)  ? Parity::None
+               : (t.c_cflag & PARODD) ? Parity::Odd
+                                      : Parity::Even;
+    switch (t.c_cflag & CSIZE) {
+        case CS5:
+            c.dataBits = 5;
+            break;
+        case CS6:
+            c.dataBits = 6;
+            break;
+        case CS7:
+            c.dataBits = 7;
+            break;
+        default:
+            c.dataBits = 8;
+            break;
+    }
+    c.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    return c;
+}
+#endif
+
+void Configure(QSerialPort& port, const LineConfig* c) {
+    if (!c) return;
+    port.setBaudRate(c->baud);
+    port.setParity(ToQt(c->parity));
+    port.setDataBits(static_cast<QSerialPort::DataBits>(c->dataBits));
+    port.setStopBits(c->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    port.clearError();
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
+
+QtSerialPort::~QtSerialPort() {
+    close();
+}
+
+std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
+                                                       const QString& lineSetting) {
+    if (device.isEmpty()) return nullptr;
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(device);
+    std::optional<LineConfig> config = ParseLineSetting(lineSetting);
+#ifndef Q_OS_WIN
+    if (!config) config = CurrentLineConfig(device);
+#endif
+    // Configured before the open: Qt applies these settings as it opens the device.
+    Configure(*port, config ? &*config : nullptr);
+    if (!port->open(QIODevice::ReadWrite)) return nullptr;
+    return std::make_unique<QtSerialPort>(std::move(port));
+}
+
+int QtSerialPort::readByte() {
+    if (!port_ || failed_) {
+        QThread::msleep(1);
+        return -1;
+    }
+    // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
+    // waitForReadyRead would report nothing new.
+    if (port_->bytesAvailable() == 0) {
+        port_->waitForReadyRead(1);
+        const QSerialPort::SerialPortError err = port_->error();
+        if (err != QSerialPort::NoError) {
+            port_->clearError();
+            if (err != QSerialPort::TimeoutError) {
+                failed_ = true;
+                return -1;
+            }
+        }
+        if (port_->bytesAvailable() == 0) return -1;
+    }
+    char c = 0;
+    if (port_->read(&c, 1) != 1) return -1;
+    return static_cast<uint8_t>(c);
+}
+
+bool QtSerialPort::write(const uint8_t* bytes, int count) {
+    if (!port_ || count < 0) return false;
+    if (count == 0) return true;
+    const qint64 n = port_->write(reinterpret_cast<const char*>(bytes), count);
+    if (n != count) return false;
+    while (port_->bytesToWrite() > 0) {
+        if (!port_->waitForBytesWritten(1000)) {
+            port_->clearError();
+            return false;
+        }
+    }
+    return true;
+}
+
+void QtSerialPort::purge() {
+    if (!port_) return;
+    port_->clear(QSerialPort::AllDirections);
+    port_->clearError();
+}
+
+void QtSerialPort::close() {
+    if (!port_) return;
+    port_->close();  // Qt puts back the settings the device had when it was opened
+    port_.reset();
+}
+
+QtPortOpener::QtPortOpener(std::function<QString(int)> deviceFor)
+    : deviceFor_(std::move(deviceFor)) {}
+
+std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSetting) {
+    if (portNo <= 0) return nullptr;
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("COM%1").arg(portNo);
+#else
+    const QString device = deviceFor_ ? deviceFor_(portNo) : QString();
+#endif
+    return QtSerialPort::openDevice(device, lineSetting);
+}

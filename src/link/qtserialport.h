@@ -1,0 +1,43 @@
+#pragma once
+// Real serial ports through Qt Serial Port: exclusive open, line configuration from a line
+// setting text, one-byte reads that wait about 1 ms, synchronous writes.
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "link/serialport.h"
+
+class QSerialPort;
+
+class QtSerialPort : public SerialPort {
+  public:
+    // Takes an opened port.
+    explicit QtSerialPort(std::unique_ptr<QSerialPort> port);
+    ~QtSerialPort() override;
+
+    int readByte() override;
+    bool write(const uint8_t* bytes, int count) override;
+    void purge() override;
+    void close() override;
+
+    // Opens a device path; null when it is absent, taken or refused.
+    static std::unique_ptr<QtSerialPort> openDevice(const QString& device,
+                                                    const QString& lineSetting);
+
+  private:
+    std::unique_ptr<QSerialPort> port_;
+    // Set on the first read error: a port that has gone away (adapter unplugged, pty closed)
+    // makes Qt's notifier fire in a loop, so it is not read again until closed.
+    bool failed_ = false;
+};
+
+// Opens COMn: on Windows the port "COMn"; elsewhere the device that `deviceFor` names for n.
+class QtPortOpener : public PortOpener {
+  public:
+    explicit QtPortOpener(std::function<QString(int)> deviceFor);
+    std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+
+  private:
+    std::function<QString(int)> deviceFor_;
+};

@@ -1,0 +1,325 @@
+// The link on real pseudo-terminals: what goes on the wire, which replies count, the silence
+// limit, and what the port looks like before, during and after an operation.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QtTest>
+
+#include "link/link.h"
+#include "link/qtserialport.h"
+#include "support/ptypeer.h"
+
+namespace {
+
+std::string Reply(const std::string& text) {
+    return wire::BuildReplyFrame(text);
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void sendsWorkedExamplesByteForByte_data();
+    void sendsWorkedExamplesByteForByte();
+    void trafficLines();
+    void replyOutcomes_data();
+    void replyOutcomes();
+    void slowModuleWithinSilenceLimit();
+    void pauseBeyondSilenceLimitFails();
+    void lastReplySurvivesFailure();
+    void purgeDropsStaleInput();
+    void refusesUnsafeOrOverlongText_data();
+    void refusesUnsafeOrOverlongText();
+    void overlongReplyFailsWithoutWrapping();
+    void secondOpenFails();
+    void absentPortFails();
+    void lineSettingAppliedAndRestored();
+    void unparsableLineSettingKeepsConfiguration();
+    void hangUpEndsTransactionWithoutSpinning();
+
+  private:
+    std::unique_ptr<PtyPeer> peer_;
+    std::unique_ptr<QtPortOpener> opener_;
+    std::unique_ptr<Link> link_;
+};
+
+void TestLink::init() {
+    peer_ = std::make_unique<PtyPeer>();
+    QVERIFY(peer_->ok());
+    const QString path = QString::fromStdString(peer_->slavePath());
+    opener_ = std::make_unique<QtPortOpener>([path](int n) { return n == 1 ? path : QString(); });
+    link_ = std::make_unique<Link>(*opener_);
+    QVERIFY(link_->OpenPort(1, QStringLiteral("19200,e,8,1")));
+}
+
+void TestLink::cleanup() {
+    if (link_) link_->ClosePort();
+    link_.reset();
+    opener_.reset();
+    peer_.reset();
+}
+
+void TestLink::sendsWorkedExamplesByteForByte_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("B01V") << QByteArray("B01V")
+                          << QByteArray(
+                                 "\x09"
+                                 "B01V1C\x0D");
+    QTest::newRow("B00B") << QByteArray("B00B")
+                          << QByteArray(
+                                 "\x09"
+                                 "B00B09\x0D");
+    QTest::newRow("H05B") << QByteArray("H05B")
+                          << QByteArray(
+                                 "\x09"
+                                 "H05B06\x0D");
+    QTest::newRow("empty") << QByteArray()
+                           << QByteArray(
+                                  "\x09"
+                                  "09\x0D");
+}
+
+void TestLink::sendsWorkedExamplesByteForByte() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, wire);
+    peer_->answerAlways("B01V01.20-36");
+    QVERIFY(link_->Transact(text));
+    QVERIFY(peer_->waitReceived(static_cast<size_t>(wire.size()), 1000));
+    QCOMPARE(QByteArray::fromStdString(peer_->received()), wire);
+}
+
+void TestLink::trafficLines() {
+    QStringList sent, received;
+    connect(link_.get(), &Link::sentTraffic, this, [&](const QString& l) { sent << l; });
+    connect(link_.get(), &Link::receivedTraffic, this, [&](const QString& l) { received << l; });
+    peer_->answerAlways("B01V01.20-36");
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+    QCOMPARE(sent, QStringList{QStringLiteral("[09]B01V1C[0D]")});
+    const std::string r = Reply("B01V01.20-36");
+    QCOMPARE(received, QStringList{QString::fromStdString(wire::RenderBytes(r))});
+    QVERIFY(received.first().startsWith(QLatin1String("[0A]B01V01.20-36")));
+    QVERIFY(received.first().endsWith(QLatin1String("[0D]")));
+    QCOMPARE(link_->sentLine(), sent.first());
+}
+
+void TestLink::replyOutcomes_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("rxPos");
+    QTest::addColumn<int>("minMs");
+    const std::string good = Reply("B01B00000001");  // checksum "0A"
+    std::string lower = good;
+    lower[lower.size() - 2] = 'a';
+    QTest::newRow("verifies") << QByteArray::fromStdString(good) << true << 16 << 0;
+    QTest::newRow("shortest") << QByteArray(
+                                     "\x0A"
+                                     "0A\x0D")
+                              << true << 4 << 0;
+    QTest::newRow("lower-case checksum") << QByteArray::fromStdString(lower) << false << 16 << 0;
+    QTest::newRow("three bytes") << QByteArray(
+                                        "\x0A"
+                                        "x\x0D")
+                                 << false << 3 << 0;
+    QTest::newRow("junk before a good frame")
+        << QByteArray::fromStdString("\x55" + good) << false << 17 << 190;
+    QTest::newRow("no end byte") << QByteArray(
+                                        "\x0A"
+                                        "B01B")
+                                 << false << 5 << 190;
+}
+
+void TestLink::replyOutcomes() {
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, ok);
+    QFETCH(int, rxPos);
+    QFETCH(int, minMs);
+    peer_->queueReply({{0, reply.toStdString()}});
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(link_->Transact(QByteArray("B01B")), ok);
+    QVERIFY2(t.elapsed() >= minMs, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(link_->RxPos, rxPos);
+    if (ok) {
+        QCOMPARE(link_->LastReply, reply);
+        QCOMPARE(link_->RxBuf[link_->RxPos], uint8_t(0));
+    }
+}
+
+void TestLink::slowModuleWithinSilenceLimit() {
+    const std::string r = Reply("B01V01.20-36");
+    peer_->queueReply({{150, r.substr(0, 5)}, {150, r.substr(5)}});
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+    QVERIFY(t.elapsed() >= 290);
+    QCOMPARE(link_->LastReply, QByteArray::fromStdString(r));
+}
+
+void TestLink::pauseBeyondSilenceLimitFails() {
+    const std::string r = Reply("B01V01.20-36");
+    peer_->queueReply({{0, r.substr(0, 5)}, {250, r.substr(5)}});
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!link_->Transact(QByteArray("B01V")));
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ms >= 195 && ms < 245, qPrintable(QString::number(ms)));
+    QCOMPARE(link_->RxPos, 5);
+    QCOMPARE(link_->receivedLine(), QStringLiteral("[0A]B01V"));
+}
+
+void TestLink::lastReplySurvivesFailure() {
+    peer_->queueReply({{0, Reply("B01V01.20-36")}});
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+    const QByteArray before = link_->LastReply;
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!link_->Transact(QByteArray("B01G")));  // nothing answers
+    QVERIFY(t.elapsed() >= 195);
+    QCOMPARE(link_->RxPos, 0);
+    QCOMPARE(link_->LastReply, before);
+    QCOMPARE(link_->receivedLine(), QString());
+}
+
+void TestLink::purgeDropsStaleInput() {
+    // Bytes left over from an earlier exchange would otherwise be taken as the reply's start.
+    peer_->inject(Reply("B01VSTALE000"));
+    QTest::qWait(50);
+    peer_->queueReply({{20, Reply("B01V01.20-36")}});
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+    QCOMPARE(link_->LastReply, QByteArray::fromStdString(Reply("B01V01.20-36")));
+}
+
+void TestLink::refusesUnsafeOrOverlongText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("tab") << QByteArray("E01GPrint\ttest");
+    QTest::newRow("carriage return") << QByteArray("E01GA\rE01C1234567801");
+    QTest::newRow("zero byte") << QByteArray("B01\0V", 5);
+    QTest::newRow("non-ASCII") << QByteArray("E01G\xC3\xA9");
+    QTest::newRow("1040 characters") << QByteArray(1040, 'A');
+}
+
+void TestLink::refusesUnsafeOrOverlongText() {
+    QFETCH(QByteArray, text);
+    peer_->answerAlways("B01V01.20-36");
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!link_->Transact(text));
+    QVERIFY(t.elapsed() < 100);
+    QVERIFY(!peer_->waitReceived(1, 100));
+    // The longest text that fits the traffic line goes out whole.
+    QVERIFY(link_->Transact(QByteArray(1039, 'A')));
+    QVERIFY(peer_->waitReceived(1043, 1000));
+    QCOMPARE(link_->sentLine().size(), 1049);
+}
+
+void TestLink::overlongReplyFailsWithoutWrapping() {
+    peer_->queueReply({{0, "\x0A" + std::string(2000, 'Z') + "00\x0D"}});
+    QVERIFY(!link_->Transact(QByteArray("B01V")));
+    QCOMPARE(link_->RxPos, wire::kMaxReply);
+    QCOMPARE(link_->RxBuf[0], uint8_t(0x0A));
+    const QString line = link_->receivedLine();
+    QCOMPARE(line.size(), wire::kBufferSize - 1);
+    QVERIFY(line.endsWith(QLatin1String("...")));
+    // The rest of the long reply is dropped before the next exchange.
+    peer_->queueReply({{0, Reply("B01V01.20-36")}});
+    QTest::qWait(50);
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+}
+
+void TestLink::secondOpenFails() {
+    Link other(*opener_);
+    QVERIFY(!other.OpenPort(1, QStringLiteral("19200,e,8,1")));
+    link_->ClosePort();
+    QVERIFY(other.OpenPort(1, QStringLiteral("19200,e,8,1")));
+    other.ClosePort();
+}
+
+void TestLink::absentPortFails() {
+    Link other(*opener_);
+    QVERIFY(!other.OpenPort(2, QStringLiteral("19200,e,8,1")));
+    QVERIFY(!other.isOpen());
+    QVERIFY(!other.Transact(QByteArray("B01V")));
+}
+
+void TestLink::lineSettingAppliedAndRestored() {
+    link_->ClosePort();
+    // Give the device a setting of its own before the tool opens it.
+    const int fd = ::open(peer_->slavePath().c_str(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios before{};
+    QCOMPARE(tcgetattr(fd, &before), 0);
+    cfsetispeed(&before, B4800);
+    cfsetospeed(&before, B4800);
+    before.c_cflag |= CRTSCTS;
+    QCOMPARE(tcsetattr(fd, TCSANOW, &before), 0);
+    QCOMPARE(tcgetattr(fd, &before), 0);
+
+    QVERIFY(link_->OpenPort(1, QStringLiteral("115200,e,8,1")));
+    termios during{};
+    QCOMPARE(tcgetattr(peer_->masterFd(), &during), 0);
+    QCOMPARE(cfgetospeed(&during), speed_t(B115200));
+    QCOMPARE(during.c_cflag & CRTSCTS, tcflag_t(0));
+    QCOMPARE(during.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(during.c_cflag & CSTOPB, tcflag_t(0));
+    link_->ClosePort();
+
+    termios after{};
+    QCOMPARE(tcgetattr(fd, &after), 0);
+    QCOMPARE(cfgetospeed(&after), cfgetospeed(&before));
+    QCOMPARE(after.c_cflag, before.c_cflag);
+    QCOMPARE(after.c_lflag, before.c_lflag);
+    ::close(fd);
+}
+
+void TestLink::unparsableLineSettingKeepsConfiguration() {
+    link_->ClosePort();
+    const int fd = ::open(peer_->slavePath().c_str(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios t{};
+    QCOMPARE(tcgetattr(fd, &t), 0);
+    cfsetispeed(&t, B4800);
+    cfsetospeed(&t, B4800);
+    QCOMPARE(tcsetattr(fd, TCSANOW, &t), 0);
+
+    // A damaged setting still opens the port, at the speed the device already had.
+    QVERIFY(link_->OpenPort(1, QStringLiteral("96x0,q")));
+    termios during{};
+    QCOMPARE(tcgetattr(peer_->masterFd(), &during), 0);
+    QCOMPARE(cfgetospeed(&during), speed_t(B4800));
+    peer_->answerAlways("B01V01.20-36");
+    QVERIFY(link_->Transact(QByteArray("B01V")));
+    link_->ClosePort();
+    ::close(fd);
+}
+
+void TestLink::hangUpEndsTransactionWithoutSpinning() {
+    peer_->hangUpOnNextFrame();
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!link_->Transact(QByteArray("B01V")));
+    const qint64 ms = t.elapsed();
+    const double cpuMs = (CpuSeconds() - cpu0) * 1000.0;
+    QVERIFY2(ms >= 195 && ms < 400, qPrintable(QString::number(ms)));
+    QVERIFY2(cpuMs < ms * 0.5, qPrintable(QStringLiteral("cpu %1 ms of %2 ms").arg(cpuMs).arg(ms)));
+    // A second transaction on the dead port fails the same way.
+    t.restart();
+    QVERIFY(!link_->Transact(QByteArray("B01V")));
+    QVERIFY(t.elapsed() >= 195);
+}
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"
