@@ -1,0 +1,65 @@
+#pragma once
+// Puts a ModuleHost on a real file descriptor: the master side of a new pseudo-terminal, or a
+// serial device. Single-threaded: step() waits on the line (and on one more descriptor, the
+// program's standard input) at most until the next reply byte falls due.
+//
+// On a pseudo-terminal the module hears the tool only when the baud rate the tool set on the
+// slave equals the module's own: tcgetattr() on the master returns the slave's settings on
+// Linux (parity does not travel; the kernel clears PARENB on ptys). When the tool closes the
+// slave, the master reports POLLHUP and reads fail with EIO until the slave is opened again;
+// the endpoint then drops what it had still to send and looks again every 20 ms instead of
+// spinning. On a serial device the line runs at the module's line setting and is set anew
+// after the reply to "E" has gone out.
+
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "sim/modulehost.h"
+
+class LineEndpoint {
+  public:
+    explicit LineEndpoint(ModuleHost& host);
+    ~LineEndpoint();
+    LineEndpoint(const LineEndpoint&) = delete;
+    LineEndpoint& operator=(const LineEndpoint&) = delete;
+
+    bool openPty(std::string* error);
+    bool openDevice(const std::string& path, std::string* error);
+    // A symbolic link at `path` to the pty's slave; an existing link there is replaced, any
+    // other file is left alone and the call fails. Removed again by the destructor.
+    bool placeLink(const std::string& path, std::string* error);
+
+    const std::string& slavePath() const { return slavePath_; }
+    bool isOpen() const { return fd_ >= 0; }
+
+    // One round: sends what is due, waits up to maxWaitMs for input on the line or on
+    // extraFd (-1 for none), takes in what came and sends what fell due meanwhile. Returns
+    // true when extraFd is readable (or at its end).
+    bool step(int maxWaitMs, int extraFd = -1);
+
+    // The baud rate the tool set on the slave (pty), or the device's rate; 0 when unknown.
+    int hostBaud() const;
+
+    // Called with the bytes of each reply once they are written.
+    std::function<void(const std::string& bytes)> onSent;
+    // Called when the tool closes the pty's slave.
+    std::function<void()> onHangUp;
+
+  private:
+    void sendDue();
+    void hangUp();
+    bool configureDevice(const LineConfig& line, std::string* error);
+
+    ModuleHost& host_;
+    int fd_ = -1;
+    bool device_ = false;
+    std::string slavePath_;
+    std::string linkPath_;
+    std::string out_;          // taken from the host, not yet written
+    std::deque<size_t> ends_;  // offsets in out_ where a reply ends
+    std::string current_;      // written bytes of the reply under way, for onSent
+    LineConfig deviceLine_;
+    SimTime pauseUntil_{};
+    bool connected_ = false;
+};
