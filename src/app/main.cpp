@@ -1,1 +1,50 @@
-int main() { return 0; }
+// Starts Quillon: the real serial ports, tone and settings, and the one main window.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "app/mainwindow.h"
+#include "app/platform.h"
+#include "app/tone.h"
+#include "link/portmap.h"
+#include "link/qtserialport.h"
+#include "settings/settings.h"
+
+namespace {
+
+void ShowError(const QString& text) {
+    QMessageBox::critical(nullptr, QStringLiteral("Quillon"), text);
+}
+
+int Run(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    try {
+        SettingsStore settings;
+        // The port map is built once at start; ports that come and go later are not noticed.
+        const PortMap map(MapPorts(settings.portEntries(), ListSystemDevices()));
+        QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
+        Tone tone;
+
+        Platform platform;
+        platform.ports = &ports;
+        platform.tone = &tone;
+        platform.settings = &settings;
+        platform.listPorts = [&map] { return map.ports(); };
+        platform.errorBox = &ShowError;
+
+        TfrmModule window(platform);
+        window.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowError(QStringLiteral("Unknown error"));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(argc, argv); }

@@ -1,0 +1,105 @@
+// Round trip of one Transact against a pty peer that answers at once, and the CPU time that
+// waiting on a silent port costs.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <atomic>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/link.h"
+#include "link/qtserialport.h"
+
+namespace {
+
+// Answers every command frame at once with a 16-byte identification reply.
+class EchoPeer {
+public:
+    EchoPeer() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        path_ = ptsname(master_);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~EchoPeer() {
+        stop_ = true;
+        thread_.join();
+        close(master_);
+    }
+    QString path() const { return QString::fromStdString(path_); }
+    std::atomic<bool> silent{false};
+
+private:
+    void run() {
+        const std::string reply = wire::BuildReplyFrame("B01B12345678");
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            if (!(p.revents & POLLIN)) {
+                usleep(1000);
+                continue;
+            }
+            char buf[64];
+            const ssize_t n = read(master_, buf, sizeof buf);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == 0x0D && !silent) {
+                    if (write(master_, reply.data(), reply.size()) < 0) return;
+                }
+            }
+        }
+    }
+    int master_ = -1;
+    std::string path_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
+double CpuMs() { return 1000.0 * static_cast<double>(clock()) / CLOCKS_PER_SEC; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    EchoPeer peer;
+    const QString path = peer.path();
+    QtPortOpener opener([&](int) { return path; });
+    Link link(opener);
+    if (!link.OpenPort(1, QStringLiteral("115200,n,8,1"))) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+        return 1;
+    }
+    constexpr int kExchanges = 1000;
+    std::vector<double> us;
+    us.reserve(kExchanges);
+    int failures = 0;
+    QElapsedTimer t;
+    for (int i = 0; i < kExchanges; ++i) {
+        t.start();
+        if (!link.Transact(QByteArray("B01B"))) ++failures;
+        us.push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+    }
+    std::sort(us.begin(), us.end());
+    std::printf("transact round trip over %d exchanges: median %.0f us, p99 %.0f us, max %.0f us, "
+                "failures %d\n",
+                kExchanges, us[us.size() / 2], us[us.size() * 99 / 100], us.back(), failures);
+
+    peer.silent = true;
+    constexpr int kSilent = 10;
+    const double cpu0 = CpuMs();
+    t.start();
+    for (int i = 0; i < kSilent; ++i) link.Transact(QByteArray("B01B"));
+    const double wall = static_cast<double>(t.elapsed());
+    const double cpu = CpuMs() - cpu0;
+    std::printf("silent port: %d transactions, %.0f ms wall, %.1f ms CPU, %.1f%% of one core "
+                "(%.1f ms CPU per 200 ms)\n",
+                kSilent, wall, cpu, 100.0 * cpu / wall, cpu / wall * 200.0);
+    link.ClosePort();
+    return 0;
+}
