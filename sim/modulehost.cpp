@@ -97,6 +97,11 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
     if (received_.size() > kMaxRecords) received_.pop_front();
     report(Event::Kind::Received, wire::BuildCommandFrame(text));
 
+    // A module that has fallen silent does nothing more at all.
+    if (faults_.silenceAfter >= 0 && answered_ >= faults_.silenceAfter) {
+        report(Event::Kind::Silenced, {});
+        return;
+    }
     // The reply leaves at the line setting the command came in on, even after "E".
     const nanoseconds outByte = pacing_ ? ByteTime(module_.lineConfig()) : nanoseconds(0);
     std::optional<std::string> reply = module_.handleFrame(text);
@@ -107,10 +112,6 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
     }
     std::string frame = wire::BuildReplyFrame(*reply);
 
-    if (faults_.silenceAfter >= 0 && answered_ >= faults_.silenceAfter) {
-        report(Event::Kind::Dropped, frame);
-        return;
-    }
     ++answered_;
 
     const std::string letters = text.size() > 3 ? text.substr(3) : std::string();

@@ -34,6 +34,7 @@ struct FaultConfig {
     int truncateTo = 0;              // > 0: only the first k bytes of the frame are sent
     int oversizeTo = 0;              // > 0: a verified reply of this many bytes instead
     int silenceAfter = -1;           // >= 0: after this many answers the module falls silent
+                                     // and no longer acts on commands
 
     // Filter: only replies to commands whose letters (after prefix and ID) begin with this
     // text get the faults above; empty selects all. silenceAfter ignores the filter.
@@ -61,7 +62,8 @@ class ModuleHost {
             Cut,          // a half frame cut by a new 0x09
             Garbled,      // bytes at another line setting: not understood
             Unanswered,   // a verified frame the module stays silent to
-            Dropped,      // a reply withheld by a fault (drop share or silence)
+            Dropped,      // a reply withheld by the drop share (bytes: the reply)
+            Silenced,     // a command ignored by a module fallen silent
             Scheduled,    // reply bytes queued (after faults)
         };
         Kind kind;

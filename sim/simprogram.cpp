@@ -278,6 +278,9 @@ int RunSim(const SimOptions& options, const volatile std::sig_atomic_t* stop, st
                 case K::Dropped:
                     log("--", "reply withheld by a fault: " + Render(e.bytes));
                     break;
+                case K::Silenced:
+                    log("--", "fallen silent (fault): ignored");
+                    break;
                 case K::Scheduled:
                     break;
             }
