@@ -20,7 +20,7 @@ struct StoredSettings {
 };
 
 class SettingsStore {
-public:
+  public:
     // An empty path means the platform's own location.
     explicit SettingsStore(const QString& iniPath = QString());
 
@@ -34,7 +34,7 @@ public:
     // Entries of the group "Ports": port number -> device path (COM3=/dev/ttyUSB0).
     QMap<int, QString> portEntries() const;
 
-private:
+  private:
     QString iniPath_;
 };
 

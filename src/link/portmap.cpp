@@ -1,0 +1,174 @@
+#include "link/portmap.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QSet>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const QString kById = QStringLiteral("/dev/serial/by-id");
+
+// Compares names with their digit runs taken as numbers, so that /dev/ttyUSB2 comes before
+// /dev/ttyUSB10.
+bool naturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i;
+            qsizetype ej = j;
+            while (ei < a.size() && a[ei].isDigit()) ++ei;
+            while (ej < b.size() && b[ej].isDigit()) ++ej;
+            // Leading zeros do not change the value; compare the significant digits.
+            qsizetype si = i;
+            qsizetype sj = j;
+            while (si + 1 < ei && a[si] == u'0') ++si;
+            while (sj + 1 < ej && b[sj] == u'0') ++sj;
+            const qsizetype li = ei - si;
+            const qsizetype lj = ej - sj;
+            if (li != lj) return li < lj;
+            const int c = QStringView(a).mid(si, li).compare(QStringView(b).mid(sj, lj));
+            if (c != 0) return c < 0;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    if ((a.size() - i) != (b.size() - j)) return (a.size() - i) < (b.size() - j);
+    return a < b;
+}
+
+// The number a device's own name fixes: COM(k+1) for /dev/ttySk, n for a Windows COMn; 0 for
+// any other device.
+int fixedNumber(const QString& path) {
+    static const QRegularExpression ttyS(QStringLiteral("^/dev/ttyS([0-9]{1,9})$"));
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,8})$"));
+    QRegularExpressionMatch m = ttyS.match(path);
+    if (m.hasMatch()) return m.captured(1).toInt() + 1;
+    m = com.match(path);
+    if (m.hasMatch()) return m.captured(1).toInt();
+    return 0;
+}
+
+}  // namespace
+
+QList<MappedPort> MapPorts(const QMap<int, QString>& entries, const QList<SystemDevice>& devices) {
+    QMap<int, MappedPort> byNumber;
+
+    // One device per path, keeping the first by-id name given for it.
+    QList<SystemDevice> unique;
+    QSet<QString> seenPaths;
+    for (const SystemDevice& d : devices) {
+        if (d.path.isEmpty() || seenPaths.contains(d.path)) continue;
+        seenPaths.insert(d.path);
+        unique.append(d);
+    }
+
+    // Entries win. A device named by an entry, through its node, its by-id name or a link that
+    // resolves to its node, gets no number of its own.
+    QSet<QString> claimed;
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        const QString entryPath = it.value().trimmed();
+        if (it.key() < 1 || entryPath.isEmpty()) continue;
+        MappedPort port;
+        port.number = it.key();
+        port.device = entryPath;
+        if (entryPath.startsWith(kById + QLatin1Char('/'))) port.byId = entryPath;
+        const QString resolved = QFileInfo(entryPath).canonicalFilePath();
+        for (const SystemDevice& d : unique) {
+            const bool named = d.path == entryPath || (!d.byId.isEmpty() && d.byId == entryPath) ||
+                               (!resolved.isEmpty() && d.path == resolved);
+            if (!named) continue;
+            claimed.insert(d.path);
+            if (port.byId.isEmpty()) port.byId = d.byId;
+        }
+        byNumber.insert(port.number, port);
+    }
+
+    // Devices whose own name fixes their number take it when no entry holds it; all others,
+    // and those whose number an entry holds, share the remaining numbers.
+    QList<SystemDevice> pool;
+    for (const SystemDevice& d : unique) {
+        if (claimed.contains(d.path)) continue;
+        const int n = fixedNumber(d.path);
+        if (n > 0 && !byNumber.contains(n)) {
+            byNumber.insert(n, MappedPort{n, d.path, d.byId});
+        } else {
+            pool.append(d);
+        }
+    }
+
+    auto sortKey = [](const SystemDevice& d) { return d.byId.isEmpty() ? d.path : d.byId; };
+    std::stable_sort(pool.begin(), pool.end(), [&](const SystemDevice& a, const SystemDevice& b) {
+        const QString ka = sortKey(a);
+        const QString kb = sortKey(b);
+        if (ka != kb) return naturalLess(ka, kb);
+        return naturalLess(a.path, b.path);
+    });
+
+    int next = 1;
+    for (const SystemDevice& d : pool) {
+        while (byNumber.contains(next) && next < std::numeric_limits<int>::max()) ++next;
+        if (byNumber.contains(next)) break;
+        byNumber.insert(next, MappedPort{next, d.path, d.byId});
+    }
+
+    return byNumber.values();
+}
+
+QList<SystemDevice> WithByIdNames(const QStringList& paths, const QString& byIdDir) {
+    QHash<QString, QString> byIdOf;
+    const QDir dir(byIdDir);
+    const QStringList links =
+        dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& link : links) {
+        const QString linkPath = dir.filePath(link);
+        const QString target = QFileInfo(linkPath).canonicalFilePath();
+        if (!target.isEmpty() && !byIdOf.contains(target)) byIdOf.insert(target, linkPath);
+    }
+    QList<SystemDevice> devices;
+    QSet<QString> seen;
+    for (const QString& path : paths) {
+        if (path.isEmpty() || seen.contains(path)) continue;
+        seen.insert(path);
+        QString byId = byIdOf.value(path);
+        if (byId.isEmpty()) {
+            const QString canonical = QFileInfo(path).canonicalFilePath();
+            if (!canonical.isEmpty()) byId = byIdOf.value(canonical);
+        }
+        devices.append(SystemDevice{path, byId});
+    }
+    return devices;
+}
+
+QList<SystemDevice> ListSystemDevices() {
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+#ifdef Q_OS_WIN
+    QList<SystemDevice> devices;
+    for (const QSerialPortInfo& info : infos) devices.append(SystemDevice{info.portName(), {}});
+    return devices;
+#else
+    QStringList paths;
+    for (const QSerialPortInfo& info : infos) paths.append(info.systemLocation());
+    return WithByIdNames(paths, kById);
+#endif
+}
+
+QString PortMap::deviceFor(int number) const {
+    for (const MappedPort& p : ports_) {
+        if (p.number == number) return p.device;
+    }
+#ifdef Q_OS_WIN
+    // Windows opens any COMn by its name, listed or not.
+    if (number > 0) return QStringLiteral("COM%1").arg(number);
+#endif
+    return QString();
+}
