@@ -6,7 +6,6 @@
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
-#include <limits>
 #include <optional>
 
 #include "text/messagetable.h"
@@ -36,28 +35,21 @@ QString configDir() {
 #endif
 
 // A value that a 32-bit integer must hold. The registry gives a DWORD as an integer variant;
-// the INI file gives text, which must be a decimal int32. Anything else is a type error.
-std::optional<int> toInt32(const QVariant& v) {
+// an INI file gives text, which must be a decimal int32. Anything else is a type error.
+std::optional<int> toInt32(const QVariant& v, bool iniText) {
     switch (v.typeId()) {
         case QMetaType::Int:
             return v.toInt();
         case QMetaType::UInt:
             // A DWORD holds the bits of a signed value: 0xFFFFFFFF is -1.
             return static_cast<int>(v.toUInt());
-#ifndef Q_OS_WIN
-        case QMetaType::LongLong: {
-            const qlonglong n = v.toLongLong();
-            if (n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max())
-                return std::nullopt;
-            return static_cast<int>(n);
-        }
         case QMetaType::QString: {
+            if (!iniText) return std::nullopt;
             bool ok = false;
             const int n = v.toString().trimmed().toInt(&ok, 10);
             if (!ok) return std::nullopt;
             return n;
         }
-#endif
         default:
             return std::nullopt;
     }
@@ -66,14 +58,12 @@ std::optional<int> toInt32(const QVariant& v) {
 // A value that must be a string. The INI reader splits an unquoted text at its commas
 // ("19200,e,8,1" comes back as four items); joining them restores the text as written.
 // The text ends at its first zero character, as a registry string does.
-std::optional<QString> toText(const QVariant& v) {
+std::optional<QString> toText(const QVariant& v, bool iniText) {
     QString text;
     if (v.typeId() == QMetaType::QString) {
         text = v.toString();
-#ifndef Q_OS_WIN
-    } else if (v.typeId() == QMetaType::QStringList) {
+    } else if (iniText && v.typeId() == QMetaType::QStringList) {
         text = v.toStringList().join(QLatin1Char(','));
-#endif
     } else {
         return std::nullopt;
     }
@@ -120,13 +110,14 @@ QMap<int, QString> SettingsStore::portEntries() const {
     if (!exists()) return entries;
     const auto s = open();
     if (!s) return entries;
+    const bool ini = s->format() == QSettings::IniFormat;
     static const QRegularExpression comKey(QStringLiteral("^COM([1-9][0-9]{0,8})$"));
     s->beginGroup(kPorts);
     const QStringList keys = s->childKeys();
     for (const QString& key : keys) {
         const QRegularExpressionMatch m = comKey.match(key);
         if (!m.hasMatch()) continue;
-        const std::optional<QString> device = toText(s->value(key));
+        const std::optional<QString> device = toText(s->value(key), ini);
         if (!device || device->trimmed().isEmpty()) continue;
         entries.insert(m.captured(1).toInt(), device->trimmed());
     }
@@ -139,6 +130,7 @@ void LoadSettings(const SettingsStore& store, StoredSettings& out) {
     if (!store.exists()) return;
     const auto s = store.open();
     if (!s) return;
+    const bool ini = s->format() == QSettings::IniFormat;
 
     // Each step either takes the stored value, takes the default when the value is missing,
     // or ends the load on a value of the wrong type.
@@ -147,7 +139,7 @@ void LoadSettings(const SettingsStore& store, StoredSettings& out) {
             field = fallback;
             return true;
         }
-        const std::optional<int> n = toInt32(s->value(name));
+        const std::optional<int> n = toInt32(s->value(name), ini);
         if (!n) return false;
         field = *n;
         return true;
@@ -157,7 +149,7 @@ void LoadSettings(const SettingsStore& store, StoredSettings& out) {
             field = fallback;
             return true;
         }
-        const std::optional<QString> t = toText(s->value(name));
+        const std::optional<QString> t = toText(s->value(name), ini);
         if (!t) return false;
         field = *t;
         return true;
