@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/mainwindow.h"
+#include "app/frmmodule.h"
 #include "app/platform.h"
 #include "app/tone.h"
 #include "link/portmap.h"
@@ -47,4 +47,6 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return Run(argc, argv); }
+int main(int argc, char** argv) {
+    return Run(argc, argv);
+}

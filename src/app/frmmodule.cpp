@@ -1,0 +1,386 @@
+#include "app/frmmodule.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/pagecontrol.h"
+#include "app/shape.h"
+#include "link/linesettings.h"
+#include "settings/settings.h"
+#include "text/messagetable.h"
+
+const QColor TfrmModule::kSkyBlue(166, 202, 240);
+const QColor TfrmModule::kRed(255, 0, 0);
+const QColor TfrmModule::kYellow(255, 255, 0);
+
+namespace {
+
+// The six type tabs: command prefix and the page of special functions.
+struct TypeEntry {
+    const char* prefix;
+    const char* page;
+};
+const TypeEntry kTypes[] = {{"B", "tsDIDO"}, {"E", "tsPRINT"}, {"F", "tsLINK"},
+                            {"X", "tsREP"},  {"A", "tsW50S"},  {"H", "tsW50K"}};
+
+// Texts that follow the language, in the order they are applied: control, row, suffix.
+struct TextEntry {
+    const char* control;
+    int row;
+    const char* suffix;
+};
+const TextEntry kTexts[] = {
+    {"lblID", 19, ":"},          {"lblCom", 13, ":"},         {"btnScan", 11, ""},
+    {"btnLink", 14, ""},         {"btnID", 25, ""},           {"chkLock", 21, ""},
+    {"btnBaudRate", 28, ""},     {"gbOther", 32, ""},         {"tsCommand", 33, ""},
+    {"gbTest", 34, ""},          {"gbFactory", 40, ""},       {"btnTest", 35, ""},
+    {"lblTestSend", 38, ""},     {"lblTestRecv", 39, ""},     {"btnFactory", 41, ""},
+    {"gbDIDOMode", 63, ""},      {"lblDIDOMode", 63, ""},     {"gbDIDONoNc", 67, ""},
+    {"btnDIDOMode", 64, ""},     {"btnDIDONoNc", 68, ""},     {"gbDIDOTest", 71, ""},
+    {"btnDIDOTest", 71, ""},     {"gbPrintStatus", 44, ""},   {"lblPrintStatus", 44, ":"},
+    {"btnPrintStatus", 57, ""},  {"gbPrintData", 72, ""},     {"lblPrintData", 73, ":"},
+    {"btnPrintData", 73, ""},    {"lblPrintCode", 76, ":"},   {"btnPrintCode", 76, ""},
+    {"gbLinkStatus", 44, ""},    {"lblLinkStatus", 44, ":"},  {"btnLinkStatus", 57, ""},
+    {"gbLinkData", 47, ""},      {"lblLinkCRID", 49, ":"},    {"lblLinkRDID", 50, ":"},
+    {"lblLinkDate", 51, ":"},    {"lblLinkCardNo", 53, ":"},  {"lblLinkType", 52, ":"},
+    {"lblLinkCardID", 54, ":"},  {"btnLinkSendData", 60, ""}, {"gbLinkPort", 55, ""},
+    {"lblLinkPort", 20, ":"},    {"btnLinkPort", 28, ""},     {"gbLinkMode", 79, ""},
+    {"lblLinkMode", 79, ""},     {"btnLinkMode", 80, ""},     {"gbRepStatus", 44, ""},
+    {"lblRepStatus", 44, ":"},   {"btnRepStatus", 57, ""},    {"gbRepData", 47, ""},
+    {"lblRepData", 47, ":"},     {"btnRepData", 60, ""},      {"gbRepPort", 56, ""},
+    {"lblRepPort", 20, ":"},     {"btnRepPort", 28, ""},      {"gbRepTx", 83, ""},
+    {"lblRepTxOn", 84, ":"},     {"lblRepTxOff", 85, ":"},    {"btnRepTx", 86, ""},
+    {"lblRQ3050S_ID", 19, ":"},  {"lblRQ3050S_SN", 4, ":"},   {"btnRQ3050S_ID", 25, ""},
+    {"gbRQ3050S_Mode", 89, ""},  {"btnRQ3050S_Mode", 90, ""}, {"gbRQ3050S_Card", 93, ""},
+    {"btnRQ3050S_Card", 93, ""}, {"lblRQ3050K_ID", 19, ":"},  {"lblRQ3050K_SN", 4, ":"},
+    {"btnRQ3050K_ID", 25, ""},   {"gbRQ3050K_Mode", 89, ""},  {"btnRQ3050K_Mode", 90, ""},
+    {"gbRQ3050K_Card", 93, ""},  {"btnRQ3050K_Card", 93, ""}, {"gbKeyNumber", 95, ""},
+    {"lblKeyNumber", 94, ""},    {"btnKeyNumber", 95, ""},
+};
+
+// Faces with the glyphs of each language, after the face the message table names.
+QStringList FontFaces(int langIndex, const QString& named) {
+    QStringList faces{named};
+    if (langIndex == Languages::kEnglish) {
+        faces << QStringLiteral("Liberation Mono") << QStringLiteral("DejaVu Sans Mono");
+    } else {
+        faces << QStringLiteral("WenQuanYi Micro Hei") << QStringLiteral("Noto Sans CJK SC")
+              << QStringLiteral("Noto Sans CJK TC");
+    }
+    return faces;
+}
+
+}  // namespace
+
+TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
+    : QMainWindow(parent), link(*platform.ports), platform_(platform) {
+    setObjectName(QStringLiteral("frmModule"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    QFont font(QStringLiteral("Courier New"));
+    font.setFamilies(FontFaces(Languages::kEnglish, QStringLiteral("Courier New")));
+    font.setPointSize(10);
+    setFont(font);
+
+    buildMenu();
+    buildLayout();
+
+    tmrBusy = new QTimer(this);
+    tmrBusy->setObjectName(QStringLiteral("tmrBusy"));
+    tmrBusy->setInterval(200);
+    connect(tmrBusy, &QTimer::timeout, this, [this] { guarded([this] { tmrBusyTimer(); }); });
+
+    connect(&link, &Link::sentTraffic, sbCommSent, &QLabel::setText);
+    connect(&link, &Link::receivedTraffic, sbCommReceived, &QLabel::setText);
+
+    connectBar("sbID", &TfrmModule::sbIDChange);
+    connectBar("sbRepTxOn", &TfrmModule::sbRepTxOnChange);
+    connectBar("sbRepTxOff", &TfrmModule::sbRepTxOffChange);
+    connectBar("sbRQ3050S_ID", &TfrmModule::sbRQ3050S_IDChange);
+    connectBar("sbRQ3050K_ID", &TfrmModule::sbRQ3050K_IDChange);
+    connectBar("sbKeyNumber", &TfrmModule::sbKeyNumberChange);
+
+    fitToClient();
+    FormCreate();
+}
+
+TfrmModule::~TfrmModule() = default;
+
+void TfrmModule::buildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mnuMain"));
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->menuAction()->setObjectName(QStringLiteral("mnuFile"));
+    QAction* exit = file->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("mnuExit"));
+    connect(exit, &QAction::triggered, this, [this] { guarded([this] { mnuExitClick(); }); });
+
+    QMenu* lang = bar->addMenu(QStringLiteral("Language"));
+    lang->menuAction()->setObjectName(QStringLiteral("mnuLanguage"));
+    const char* names[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
+    const char* captions[] = {"English", "Simplified Chinese", "Traditional Chinese"};
+    void (TfrmModule::*handlers[])() = {&TfrmModule::mnuEnglishClick,
+                                        &TfrmModule::mnuSimplifiedClick,
+                                        &TfrmModule::mnuTraditionalClick};
+    for (int k = 0; k < 3; ++k) {
+        QAction* a = lang->addAction(QString::fromLatin1(captions[k]));
+        a->setObjectName(QString::fromLatin1(names[k]));
+        a->setCheckable(true);
+        auto handler = handlers[k];
+        connect(a, &QAction::triggered, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    }
+}
+
+void TfrmModule::fitToClient() {
+    // The client area keeps its size whatever height the menu bar takes in the current font.
+    setFixedSize(centralWidget()->width(),
+                 centralWidget()->height() + menuBar()->sizeHint().height());
+}
+
+void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {
+    auto* sb = control<QScrollBar>(bar);
+    connect(sb, &QScrollBar::valueChanged, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TfrmModule::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        const QString text = QString::fromLocal8Bit(e.what());
+        if (platform_.errorBox)
+            platform_.errorBox(text);
+        else
+            QMessageBox::critical(this, windowTitle(), text);
+    } catch (...) {
+        const QString text = QStringLiteral("Unknown error");
+        if (platform_.errorBox)
+            platform_.errorBox(text);
+        else
+            QMessageBox::critical(this, windowTitle(), text);
+    }
+}
+
+QString TfrmModule::Msg(int row) const {
+    return MessageTable::text(row, LangIndex);
+}
+
+void TfrmModule::FormCreate() {
+    PortNo = 1;
+    BaudText = QStringLiteral("19200,e,8,1");
+    BaudIndex = 5;
+    LangFlag = QStringLiteral("English");
+    LangIndex = 0;
+    LoadSettings();
+    Polling = 0;
+    Linked = 0;
+    ListPorts();
+    if (PortNo == 0) PortNo = 1;
+    if (cmbPort->count() > 0) cmbPort->setCurrentIndex(0);
+    cmbPort->setEditText(QStringLiteral("COM%1").arg(PortNo));
+    cmbBaudRate->setCurrentIndex(BaudIndex);
+}
+
+void TfrmModule::LoadSettings() {
+    StoredSettings s;
+    s.portNo = PortNo;
+    s.baudText = BaudText;
+    s.baudIndex = BaudIndex;
+    s.langFlag = LangFlag;
+    s.langIndex = LangIndex;
+    s.typeTab = 0;
+    if (platform_.settings) ::LoadSettings(*platform_.settings, s);
+    PortNo = s.portNo;
+    BaudText = s.baudText;
+    BaudIndex = (s.baudIndex >= 0 && s.baudIndex < LineSettings::kListed)
+                    ? s.baudIndex
+                    : LineSettings::kDefaultIndex;
+    LangFlag = s.langFlag;
+    LangIndex = Languages::indexOfFlag(LangFlag);
+    pcMain->setCurrentIndex(s.typeTab);
+}
+
+void TfrmModule::SaveSettings() {
+    if (platform_.settings)
+        ::SaveSettings(*platform_.settings, pcMain->currentIndex(), PortNo, BaudIndex, BaudText);
+}
+
+void TfrmModule::SaveLanguage() {
+    if (platform_.settings) ::SaveLanguage(*platform_.settings, LangFlag);
+}
+
+void TfrmModule::ListPorts() {
+    cmbPort->clear();
+    const QList<MappedPort> ports =
+        platform_.listPorts ? platform_.listPorts() : QList<MappedPort>();
+    for (const MappedPort& p : ports) {
+        cmbPort->addItem(p.name());
+        QString tip = p.device;
+        if (!p.byId.isEmpty() && p.byId != p.device) tip += QLatin1Char('\n') + p.byId;
+        cmbPort->setItemData(cmbPort->count() - 1, tip, Qt::ToolTipRole);
+    }
+    if (cmbPort->count() == 0) {
+        for (int n = 1; n <= 16; ++n) cmbPort->addItem(QStringLiteral("COM%1").arg(n));
+    }
+}
+
+void TfrmModule::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    }
+    guarded([this] { FormShow(); });
+}
+
+void TfrmModule::applyTexts() {
+    setWindowTitle(Msg(1));
+    for (QAction* a : menuBar()->actions()) {
+        if (a->objectName() == QLatin1String("mnuLanguage")) a->setText(Msg(6));
+        if (a->objectName() == QLatin1String("mnuFile")) a->setText(Msg(7));
+    }
+    const char* langs[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
+    for (int k = 0; k < 3; ++k)
+        findChild<QAction*>(QString::fromLatin1(langs[k]))->setText(MessageTable::text(10, k));
+    findChild<QAction*>(QStringLiteral("mnuExit"))->setText(Msg(9));
+    pnMsg->setText(Msg(18));
+    pnSerial->setText(Msg(4) + QStringLiteral(" : ________"));
+    pnVersion->setText(Msg(5) + QStringLiteral(" : __.__-__"));
+    for (const TextEntry& t : kTexts) {
+        const QString text = Msg(t.row) + QString::fromLatin1(t.suffix);
+        const QString name = QString::fromLatin1(t.control);
+        QObject* o = findChild<QObject*>(name);
+        if (auto* b = qobject_cast<QAbstractButton*>(o))
+            b->setText(text);
+        else if (auto* l = qobject_cast<QLabel*>(o))
+            l->setText(text);
+        else if (auto* g = qobject_cast<QGroupBox*>(o))
+            g->setTitle(text);
+        else if (auto* w = qobject_cast<QWidget*>(o))
+            pcOther->setTabText(pcOther->indexOf(w), text);
+    }
+}
+
+void TfrmModule::FormShow() {
+    const char* langs[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
+    for (int k = 0; k < 3; ++k)
+        findChild<QAction*>(QString::fromLatin1(langs[k]))->setChecked(k == LangIndex);
+    QFont font;
+    font.setFamilies(FontFaces(LangIndex, Msg(0)));
+    font.setPointSize(Languages::pointSize(LangIndex));
+    setFont(font);
+    menuBar()->setFont(font);
+    applyTexts();
+    fitToClient();
+    pcMainChange();
+}
+
+void TfrmModule::setLanguage(int langIndex) {
+    LangIndex = langIndex;
+    LangFlag = Languages::flag(langIndex);
+    SaveLanguage();
+    FormShow();
+}
+
+void TfrmModule::mnuEnglishClick() {
+    setLanguage(Languages::kEnglish);
+}
+void TfrmModule::mnuSimplifiedClick() {
+    setLanguage(Languages::kSimplified);
+}
+void TfrmModule::mnuTraditionalClick() {
+    setLanguage(Languages::kTraditional);
+}
+
+void TfrmModule::mnuExitClick() {
+    close();
+}
+
+void TfrmModule::closeEvent(QCloseEvent* event) {
+    if (Polling == 1) {
+        event->ignore();
+        return;
+    }
+    guarded([this] { SaveSettings(); });
+    event->accept();
+}
+
+void TfrmModule::SetBusy(uint8_t on) {
+    if (on == 1) {
+        tmrBusy->start();
+        centralWidget()->setEnabled(false);
+        menuBar()->setEnabled(false);
+    } else {
+        centralWidget()->setEnabled(true);
+        menuBar()->setEnabled(true);
+        tmrBusy->stop();
+    }
+}
+
+void TfrmModule::tmrBusyTimer() {
+    if (busyTag == 1) {
+        busyTag = 0;
+        shComm->setBrushColor(kYellow);
+    } else {
+        busyTag = 1;
+        shComm->setBrushColor(kRed);
+    }
+}
+
+void TfrmModule::pcMainChange() {
+    for (const TypeEntry& t : kTypes) {
+        pcOther->setTabVisible(pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(t.page))),
+                               false);
+    }
+    const int index = pcMain->currentIndex();
+    if (index >= 0 && index < 6) {
+        TypePrefix = QString::fromLatin1(kTypes[index].prefix);
+        const int page =
+            pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(kTypes[index].page)));
+        pcOther->setTabVisible(page, true);
+        pcOther->setCurrentIndex(page);
+    } else {
+        TypePrefix = QStringLiteral("B");
+        pcOther->setCurrentWidget(findChild<QWidget*>(QStringLiteral("tsCommand")));
+    }
+}
+
+namespace {
+void ShowPosition(QLabel* panel, const QScrollBar* bar, int width) {
+    panel->setText(QStringLiteral("%1").arg(bar->value(), width, 10, QLatin1Char('0')));
+}
+}  // namespace
+
+void TfrmModule::sbIDChange() {
+    ShowPosition(pnID, sbID, 2);
+}
+void TfrmModule::sbRepTxOnChange() {
+    ShowPosition(control<QLabel>("pnRepTxOn"), control<QScrollBar>("sbRepTxOn"), 0);
+}
+void TfrmModule::sbRepTxOffChange() {
+    ShowPosition(control<QLabel>("pnRepTxOff"), control<QScrollBar>("sbRepTxOff"), 0);
+}
+void TfrmModule::sbRQ3050S_IDChange() {
+    ShowPosition(control<QLabel>("pnRQ3050S_ID"), control<QScrollBar>("sbRQ3050S_ID"), 2);
+}
+void TfrmModule::sbRQ3050K_IDChange() {
+    ShowPosition(control<QLabel>("pnRQ3050K_ID"), control<QScrollBar>("sbRQ3050K_ID"), 2);
+}
+void TfrmModule::sbKeyNumberChange() {
+    ShowPosition(control<QLabel>("pnKeyNumber"), control<QScrollBar>("sbKeyNumber"), 2);
+}

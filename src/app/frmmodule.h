@@ -1,0 +1,122 @@
+#pragma once
+// The one main window: the type selector, the port and line-setting boxes, the message line
+// with its lamp, the pages of special functions and the traffic lines. It holds the working
+// state that every operation shares; the operations themselves live beside it.
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+#include "app/platform.h"
+#include "link/link.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+class QTimer;
+class PageControl;
+class Shape;
+
+class TfrmModule : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TfrmModule(const Platform& platform, QWidget* parent = nullptr);
+    ~TfrmModule() override;
+
+    static const QColor kSkyBlue;
+    static const QColor kRed;
+    static const QColor kYellow;
+
+    // Start-up, show and close.
+    void FormCreate();
+    void FormShow();
+    void mnuExitClick();
+    void mnuEnglishClick();
+    void mnuSimplifiedClick();
+    void mnuTraditionalClick();
+
+    // Busy state: 1 disables the window and blinks the lamp, anything else ends it.
+    void SetBusy(uint8_t on);
+    void tmrBusyTimer();
+
+    // Type selection: the prefix of every command and the type's page of special functions.
+    void pcMainChange();
+
+    // Bars and the panels that show their position.
+    void sbIDChange();
+    void sbRepTxOnChange();
+    void sbRepTxOffChange();
+    void sbRQ3050S_IDChange();
+    void sbRQ3050K_IDChange();
+    void sbKeyNumberChange();
+
+    // Settings and the port list.
+    void LoadSettings();
+    void SaveSettings();
+    void SaveLanguage();
+    void ListPorts();
+
+    // Text of message-table row `row` in the current language.
+    QString Msg(int row) const;
+
+    // Runs a handler; an exception that escapes it is shown in the error box.
+    void guarded(const std::function<void()>& handler);
+
+    // Working state.
+    Link link;
+    uint8_t Linked = 0;
+    uint8_t Polling = 0;
+    int PortNo = 1;
+    QString BaudText;
+    int BaudIndex = 5;
+    QString LangFlag;
+    int LangIndex = 0;
+    QString TypePrefix;
+    QString ModuleId;
+
+    const Platform& platform() const { return platform_; }
+
+    // Controls, by the names the window gives them.
+    template <class T>
+    T* control(const char* name) const {
+        return findChild<T*>(QString::fromLatin1(name));
+    }
+    PageControl* pcMain = nullptr;
+    QTabWidget* pcOther = nullptr;
+    QLabel* pnMsg = nullptr;
+    Shape* shComm = nullptr;
+    QLabel* pnSerial = nullptr;
+    QLabel* pnVersion = nullptr;
+    QComboBox* cmbPort = nullptr;
+    QLabel* pnID = nullptr;
+    QScrollBar* sbID = nullptr;
+    QComboBox* cmbBaudRate = nullptr;
+    QCheckBox* chkLock = nullptr;
+    QTimer* tmrBusy = nullptr;
+    QLabel* sbCommSent = nullptr;
+    QLabel* sbCommReceived = nullptr;
+    int busyTag = 0;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildLayout();
+    void buildMenu();
+    void applyTexts();
+    void setLanguage(int langIndex);
+    void fitToClient();
+    void connectBar(const char* bar, void (TfrmModule::*handler)());
+
+    Platform platform_;
+    bool shown_ = false;
+};

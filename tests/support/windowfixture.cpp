@@ -1,0 +1,27 @@
+#include "support/windowfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+WindowFixture::WindowFixture() {
+    QDir().mkpath(dir_.filePath(QStringLiteral("VARNO")));
+    store = std::make_unique<SettingsStore>(iniPath());
+}
+
+void WindowFixture::writeIni(const QByteArray& text) {
+    QFile f(iniPath());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(text);
+}
+
+TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
+    platform_.ports = ports ? ports : &noPorts;
+    platform_.tone = &tone;
+    platform_.settings = store.get();
+    platform_.listPorts = [listed] { return listed; };
+    platform_.errorBox = [this](const QString& text) { errors << text; };
+    window_ = std::make_unique<TfrmModule>(platform_);
+    window_->show();
+    if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
+    return *window_;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// Builds the main window with a fake platform: a temporary settings file, a tone recorder, an
+// error recorder and a port opener that the test chooses.
+
+#include <QList>
+#include <QPair>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/frmmodule.h"
+#include "app/tone.h"
+#include "link/serialport.h"
+#include "settings/settings.h"
+
+class ToneRecorder : public TonePlayer {
+  public:
+    void play(int frequencyHz, int durationMs) override {
+        tones << qMakePair(frequencyHz, durationMs);
+    }
+    QList<QPair<int, int>> tones;
+};
+
+// Every open fails, as on a machine without serial ports.
+class NoPorts : public PortOpener {
+  public:
+    std::unique_ptr<SerialPort> open(int, const QString&) override { return nullptr; }
+};
+
+class WindowFixture {
+  public:
+    WindowFixture();
+    // The INI file the window reads and writes.
+    QString iniPath() const { return dir_.filePath(QStringLiteral("VARNO/Quillon.conf")); }
+    // Writes the settings file by hand before the window is built.
+    void writeIni(const QByteArray& text);
+    // Builds and shows the window; `ports` defaults to one where nothing opens.
+    TfrmModule& build(PortOpener* ports = nullptr, QList<MappedPort> listed = {});
+    TfrmModule& window() { return *window_; }
+
+    ToneRecorder tone;
+    QStringList errors;
+    NoPorts noPorts;
+    std::unique_ptr<SettingsStore> store;
+
+  private:
+    QTemporaryDir dir_;
+    Platform platform_;
+    std::unique_ptr<TfrmModule> window_;
+};
