@@ -253,6 +253,13 @@ bool LineEndpoint::step(int maxWaitMs, int extraFd) {
             if (!device_) hangUp();
         }
     }
+    bool extraReady = r > 0 && extraIndex >= 0 && fds[extraIndex].revents != 0;
+    if (now < pauseUntil_ && !paused && !extraReady) {
+        // Just hung up: spend the rest of this round waiting on the other descriptor only.
+        const int rest = static_cast<int>(std::min<long long>(waitMs, 20));
+        pollfd other{extraFd, POLLIN, 0};
+        extraReady = poll(extraFd >= 0 ? &other : nullptr, extraFd >= 0 ? 1 : 0, rest) > 0;
+    }
     sendDue();
-    return r > 0 && extraIndex >= 0 && fds[extraIndex].revents != 0;
+    return extraReady;
 }

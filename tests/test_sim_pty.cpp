@@ -1,0 +1,322 @@
+// The simulator on real pseudo-terminals: the endpoint that matches the baud rate the tool
+// sets on the slave and survives the tool closing it, and quillon-sim run as a user runs it,
+// talked to through the tool's own serial backend and link.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "link/frame.h"
+#include "link/link.h"
+#include "link/qtserialport.h"
+#include "sim/lineendpoint.h"
+#include "support/simexchange.h"
+
+namespace {
+
+// The tool's side of a pty, opened raw at a baud rate.
+int OpenSlave(const std::string& path, speed_t speed) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag |= PARENB;  // asked for, though a pty drops it
+    tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+// Writes a command frame and runs the endpoint until `count` bytes came back or `ms` passed.
+std::string Exchange(LineEndpoint& line, int slave, const std::string& text, size_t count,
+                     int ms = 300) {
+    const std::string frame = wire::BuildCommandFrame(text);
+    if (write(slave, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return {};
+    std::string got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < count && t.elapsed() < ms) {
+        line.step(2);
+        char buf[256];
+        const ssize_t n = read(slave, buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+}
+
+class SimProcess {
+  public:
+    explicit SimProcess(const QStringList& args) {
+        proc.setProgram(qEnvironmentVariable("QUILLON_SIM"));
+        proc.setArguments(args);
+        proc.start();
+    }
+    ~SimProcess() {
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished(2000);
+        }
+    }
+    // The slave path from the first line, "pty: PATH".
+    QString slavePath() {
+        QElapsedTimer t;
+        t.start();
+        while (!proc.canReadLine() && t.elapsed() < 5000) proc.waitForReadyRead(100);
+        const QByteArray first = proc.readLine().trimmed();
+        if (!first.startsWith("pty: ")) return {};
+        return QString::fromLatin1(first.mid(5));
+    }
+    void terminate() { ::kill(static_cast<pid_t>(proc.processId()), SIGTERM); }
+    QProcess proc;
+};
+
+}  // namespace
+
+class TestSimPty : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void endpointMatchesBaudRate_data();
+    void endpointMatchesBaudRate();
+    void endpointSurvivesReopen();
+    void linkPlacedAndRemoved();
+    void programAnswersTheTool();
+    void programFollowsLineSettingChange();
+    void programHelpAndBadOptions();
+};
+
+void TestSimPty::initTestCase() {
+    QVERIFY2(QFileInfo(qEnvironmentVariable("QUILLON_SIM")).isExecutable(),
+             "QUILLON_SIM must name the built quillon-sim");
+}
+
+void TestSimPty::endpointMatchesBaudRate_data() {
+    QTest::addColumn<int>("moduleLine");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("19200,e module, tool at 19200") << 5 << int(B19200) << 19200 << true;
+    QTest::newRow("19200,n module, tool at 19200") << 4 << int(B19200) << 19200 << true;
+    QTest::newRow("19200,e module, tool at 9600") << 5 << int(B9600) << 9600 << false;
+    QTest::newRow("115200,e module, tool at 115200") << 11 << int(B115200) << 115200 << true;
+    QTest::newRow("230400,n module, tool at 38400") << 12 << int(B38400) << 38400 << false;
+    QTest::newRow("4800,n module, tool at 4800") << 0 << int(B4800) << 4800 << true;
+}
+
+void TestSimPty::endpointMatchesBaudRate() {
+    QFETCH(int, moduleLine);
+    QFETCH(int, speed);
+    QFETCH(int, baud);
+    QFETCH(bool, answers);
+    SimModule m(ModuleType::RQ3016);
+    m.lineIndex = moduleLine;
+    ModuleHost host(m);
+    LineEndpoint line(host);
+    std::string error;
+    QVERIFY2(line.openPty(&error), error.c_str());
+    const int slave = OpenSlave(line.slavePath(), static_cast<speed_t>(speed));
+    QVERIFY(slave >= 0);
+    QCOMPARE(line.hostBaud(), baud);
+    const std::string reply = Exchange(line, slave, "B00B", 16, answers ? 500 : 80);
+    QCOMPARE(reply.size(), answers ? size_t(16) : size_t(0));
+    if (answers) QVERIFY(simtest::Verifies(reply));
+    close(slave);
+}
+
+void TestSimPty::endpointSurvivesReopen() {
+    ModuleHost host{SimModule(ModuleType::RQ3030)};
+    LineEndpoint line(host);
+    int hangUps = 0;
+    line.onHangUp = [&hangUps] { ++hangUps; };
+    QVERIFY(line.openPty(nullptr));
+    int slave = OpenSlave(line.slavePath(), B19200);
+    QCOMPARE(Exchange(line, slave, "F01K", 9).size(), size_t(9));
+    // A reply still to come when the tool closes the port is dropped, not sent to the next.
+    host.faults().delayMs = 100;
+    const std::string frame = wire::BuildCommandFrame("F01A");
+    QCOMPARE(write(slave, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    line.step(5);
+    QVERIFY(host.hasPending());
+    close(slave);
+    host.faults().delayMs = 0;
+
+    // While closed, the endpoint waits instead of spinning on the hang-up.
+    QElapsedTimer t;
+    t.start();
+    int steps = 0;
+    while (t.elapsed() < 200) {
+        line.step(100);
+        ++steps;
+    }
+    QCOMPARE(hangUps, 1);
+    QVERIFY(!host.hasPending());
+    QVERIFY2(steps <= 15, QByteArray::number(steps));
+
+    slave = OpenSlave(line.slavePath(), B19200);
+    QVERIFY(slave >= 0);
+    const std::string reply = Exchange(line, slave, "F01B", 16);
+    QCOMPARE(reply.size(), size_t(16));
+    QVERIFY(simtest::Verifies(reply));
+    close(slave);
+}
+
+void TestSimPty::linkPlacedAndRemoved() {
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/ttySIM").toStdString();
+    {
+        ModuleHost host{SimModule(ModuleType::RQ3016)};
+        LineEndpoint line(host);
+        QVERIFY(line.openPty(nullptr));
+        std::string error;
+        QVERIFY2(line.placeLink(path, &error), error.c_str());
+        char target[256] = {};
+        QVERIFY(readlink(path.c_str(), target, sizeof target - 1) > 0);
+        QCOMPARE(std::string(target), line.slavePath());
+        // A stale link from an earlier run is replaced.
+        QVERIFY(line.placeLink(path, &error));
+    }
+    struct stat st {};
+    QVERIFY(lstat(path.c_str(), &st) != 0);
+
+    // A regular file is never replaced.
+    QFile f(QString::fromStdString(path));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    ModuleHost host{SimModule(ModuleType::RQ3016)};
+    LineEndpoint line(host);
+    QVERIFY(line.openPty(nullptr));
+    std::string error;
+    QVERIFY(!line.placeLink(path, &error));
+    QVERIFY(!error.empty());
+    QVERIFY(QFileInfo(QString::fromStdString(path)).isFile());
+}
+
+// The run the issue asks for: "--type RQ-3050K --pty" answers H00B with a verified 16-byte
+// reply carrying its ID and serial number, through the tool's own backend and link.
+void TestSimPty::programAnswersTheTool() {
+    QTemporaryDir dir;
+    const QString linkPath = dir.path() + "/ttySIM";
+    SimProcess sim(
+        {"--type", "RQ-3050K", "--pty", "--id", "7", "--serial", "K1234567", "--link", linkPath});
+    const QString slave = sim.slavePath();
+    QVERIFY2(!slave.isEmpty(), sim.proc.readAllStandardError().constData());
+
+    std::unique_ptr<SerialPort> port = QtSerialPort::openDevice(linkPath, "19200,e,8,1");
+    QVERIFY(port);
+    class OnePort : public PortOpener {
+      public:
+        explicit OnePort(std::unique_ptr<SerialPort> p) : p_(std::move(p)) {}
+        std::unique_ptr<SerialPort> open(int, const QString&) override { return std::move(p_); }
+        std::unique_ptr<SerialPort> p_;
+    } opener(std::move(port));
+    Link link(opener);
+    QVERIFY(link.OpenPort(1, "19200,e,8,1"));
+
+    QVERIFY(link.Transact(QByteArray("H00B")));
+    QCOMPARE(link.RxPos, 16);
+    QCOMPARE(link.LastReply.mid(2, 2), QByteArray("07"));
+    QCOMPARE(link.LastReply.mid(5, 8), QByteArray("K1234567"));
+    QVERIFY(link.Transact(QByteArray("H07V")));
+    QCOMPARE(link.LastReply.mid(5, 8), QByteArray("01.20-36"));
+
+    // A card typed on standard input is reported by the next read.
+    sim.proc.write("card 1 00027CBB\n");
+    bool card = false;
+    QElapsedTimer t;
+    t.start();
+    while (!card && t.elapsed() < 3000) {
+        QVERIFY(link.Transact(QByteArray("H07F")));
+        card = link.RxPos == 17;
+    }
+    QVERIFY(card);
+    QCOMPARE(link.LastReply.mid(6, 8), QByteArray("00027CBB"));
+    link.ClosePort();
+
+    sim.terminate();
+    QVERIFY(sim.proc.waitForFinished(3000));
+    QCOMPARE(sim.proc.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.proc.exitCode(), 0);
+    const QByteArray log = sim.proc.readAllStandardOutput();
+    QVERIFY(log.contains(" RX [09]H00B03[0D]"));
+    QVERIFY(log.contains(" TX [0A]H07BK1234567"));
+    QVERIFY(log.contains("queued on CH #1: card 00027CBB"));
+    QVERIFY(log.contains("quillon-sim: stopped"));
+    QVERIFY(!QFileInfo::exists(linkPath) && !QFileInfo(linkPath).isSymLink());
+}
+
+void TestSimPty::programFollowsLineSettingChange() {
+    SimProcess sim({"--type", "3016", "--line", "9600,n,8,1"});
+    const QString slave = sim.slavePath();
+    QVERIFY(!slave.isEmpty());
+    auto transact = [&](const QString& lineSetting, const char* text) {
+        std::unique_ptr<SerialPort> port = QtSerialPort::openDevice(slave, lineSetting);
+        if (!port) return -1;
+        struct One : PortOpener {
+            std::unique_ptr<SerialPort> p;
+            std::unique_ptr<SerialPort> open(int, const QString&) override { return std::move(p); }
+        } opener;
+        opener.p = std::move(port);
+        Link link(opener);
+        link.OpenPort(1, lineSetting);
+        const int n = link.Transact(QByteArray(text)) ? link.RxPos : 0;
+        link.ClosePort();
+        return n;
+    };
+    QCOMPARE(transact("19200,e,8,1", "B00B"), 0);
+    QCOMPARE(transact("9600,n,8,1", "B00B"), 16);
+    QCOMPARE(transact("9600,n,8,1", "B01E7"), 8);  // to 38400,e
+    QCOMPARE(transact("9600,n,8,1", "B01B"), 0);
+    QCOMPARE(transact("38400,e,8,1", "B01B"), 16);
+    sim.proc.closeWriteChannel();  // the end of a redirected input does not stop it
+    QCOMPARE(transact("38400,e,8,1", "B01V"), 16);
+    sim.terminate();
+    QVERIFY(sim.proc.waitForFinished(3000));
+    QCOMPARE(sim.proc.exitCode(), 0);
+}
+
+void TestSimPty::programHelpAndBadOptions() {
+    QProcess help;
+    help.start(qEnvironmentVariable("QUILLON_SIM"), {"--help"});
+    QVERIFY(help.waitForFinished(3000));
+    QCOMPARE(help.exitCode(), 0);
+    const QByteArray text = help.readAllStandardOutput();
+    for (const char* option :
+         {"--type",         "--id",       "--serial",         "--line",
+          "--version-text", "--ch2-id",   "--ch2-serial",     "--status",
+          "--pty",          "--link",     "--device",         "--reply-delay",
+          "--pace",         "--drop",     "--delay",          "--delay-max",
+          "--pause-after",  "--pause",    "--wrong-checksum", "--lower-checksum",
+          "--noise",        "--truncate", "--oversize",       "--silent-after",
+          "--only",         "--times",    "--seed",           "--card-every",
+          "--events",       "--quiet",    "--help",           "card CH",
+          "key CH",         "input K",    "status C",         "state",
+          "quit",           "SIGTERM"}) {
+        QVERIFY2(text.contains(option), option);
+    }
+
+    for (const QStringList& args :
+         {QStringList{"--type", "RQ-9999"}, QStringList{"--id", "100"},
+          QStringList{"--serial", "123"}, QStringList{"--line", "E"}, QStringList{"--drop", "1.5"},
+          QStringList{"--bogus"}, QStringList{"--id"},
+          QStringList{"--device", "/dev/null", "--pty"},
+          QStringList{"--type", "RQ-3016", "--card-every", "100"}}) {
+        QProcess bad;
+        bad.start(qEnvironmentVariable("QUILLON_SIM"), args);
+        QVERIFY(bad.waitForFinished(3000));
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY2(bad.readAllStandardError().startsWith("quillon-sim: "), args.join(' ').toLatin1());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSimPty)
+#include "test_sim_pty.moc"
