@@ -49,7 +49,7 @@ const FaultName kFaults[] = {
     {"truncate", "N", "send only the first N bytes of a reply"},
     {"oversize", "N", "answer with a verified reply of N bytes (e.g. 2000)"},
     {"silent-after", "N", "answer N commands, then fall silent"},
-    {"only", "LETTERS", "faults only for commands starting so (e.g. GH)"},
+    {"only", "LETTERS", "apply faults only to commands starting with LETTERS"},
     {"times", "N", "apply the faults to N replies only"},
 };
 

@@ -90,6 +90,7 @@ class TestSimPty : public QObject {
     void endpointMatchesBaudRate();
     void endpointSurvivesReopen();
     void linkPlacedAndRemoved();
+    void deviceFollowsSetBaudRate();
     void programAnswersTheTool();
     void programFollowsLineSettingChange();
     void programHelpAndBadOptions();
@@ -199,6 +200,47 @@ void TestSimPty::linkPlacedAndRemoved() {
     QVERIFY(!line.placeLink(path, &error));
     QVERIFY(!error.empty());
     QVERIFY(QFileInfo(QString::fromStdString(path)).isFile());
+}
+
+// On a serial device the endpoint sets the line itself; a pty pair stands in for the device,
+// the test holding the master as the far end.
+void TestSimPty::deviceFollowsSetBaudRate() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(master >= 0);
+    QVERIFY(grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string device = ptsname(master);
+    ModuleHost host{SimModule(ModuleType::RQ3040)};
+    LineEndpoint line(host);
+    std::string error;
+    QVERIFY2(line.openDevice(device, &error), error.c_str());
+    QCOMPARE(line.hostBaud(), 19200);
+    termios t{};
+    QVERIFY(tcgetattr(master, &t) == 0);
+    QCOMPARE(cfgetospeed(&t), speed_t(B19200));
+
+    auto exchange = [&](const std::string& text) {
+        const std::string frame = wire::BuildCommandFrame(text);
+        if (write(master, frame.data(), frame.size()) < 0) return std::string();
+        std::string got;
+        QElapsedTimer timer;
+        timer.start();
+        while ((got.empty() || got.back() != '\x0D') && timer.elapsed() < 300) {
+            line.step(2);
+            char buf[64];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0) got.append(buf, static_cast<size_t>(n));
+        }
+        return got;
+    };
+    QCOMPARE(exchange("X01B").size(), size_t(16));
+    QCOMPARE(exchange("X01E2").size(), size_t(8));
+    QCOMPARE(line.hostBaud(), 9600);
+    QVERIFY(tcgetattr(master, &t) == 0);
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    close(master);
+
+    QVERIFY(!line.openDevice("/nonexistent/ttyX", &error));
+    QVERIFY(error.find("/nonexistent/ttyX") != std::string::npos);
 }
 
 // The run the issue asks for: "--type RQ-3050K --pty" answers H00B with a verified 16-byte
