@@ -107,6 +107,11 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     connect(&link, &Link::sentTraffic, sbCommSent, &QLabel::setText);
     connect(&link, &Link::receivedTraffic, sbCommReceived, &QLabel::setText);
 
+    connectButton("btnScan", &TfrmModule::btnScanClick);
+    connectButton("btnLink", &TfrmModule::btnLinkClick);
+    connectButton("btnID", &TfrmModule::btnIDClick);
+    connectButton("btnBaudRate", &TfrmModule::btnBaudRateClick);
+    connectButton("btnTest", &TfrmModule::btnTestClick);
     connectBar("sbID", &TfrmModule::sbIDChange);
     connectBar("sbRepTxOn", &TfrmModule::sbRepTxOnChange);
     connectBar("sbRepTxOff", &TfrmModule::sbRepTxOffChange);
@@ -150,6 +155,17 @@ void TfrmModule::fitToClient() {
     // The client area keeps its size whatever height the menu bar takes in the current font.
     setFixedSize(centralWidget()->width(),
                  centralWidget()->height() + menuBar()->sizeHint().height());
+}
+
+void TfrmModule::connectButton(const char* button, void (TfrmModule::*handler)()) {
+    auto* b = control<QPushButton>(button);
+    connect(b, &QPushButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TfrmModule::setWindowEnabled(bool enabled) {
+    centralWidget()->setEnabled(enabled);
+    menuBar()->setEnabled(enabled);
 }
 
 void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {
@@ -323,11 +339,9 @@ void TfrmModule::closeEvent(QCloseEvent* event) {
 void TfrmModule::SetBusy(uint8_t on) {
     if (on == 1) {
         tmrBusy->start();
-        centralWidget()->setEnabled(false);
-        menuBar()->setEnabled(false);
+        setWindowEnabled(false);
     } else {
-        centralWidget()->setEnabled(true);
-        menuBar()->setEnabled(true);
+        setWindowEnabled(true);
         tmrBusy->stop();
     }
 }

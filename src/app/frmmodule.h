@@ -50,6 +50,19 @@ class TfrmModule : public QMainWindow {
     // Type selection: the prefix of every command and the type's page of special functions.
     void pcMainChange();
 
+    // Finding a module and reading it back.
+    void btnScanClick();
+    void btnLinkClick();
+    void ReadSettings();
+
+    // The settings all types share, and the command test.
+    void btnIDClick();
+    void btnBaudRateClick();
+    void btnTestClick();
+
+    // Enables or disables every control of the window (it still paints).
+    void setWindowEnabled(bool enabled);
+
     // Bars and the panels that show their position.
     void sbIDChange();
     void sbRepTxOnChange();
@@ -116,6 +129,7 @@ class TfrmModule : public QMainWindow {
     void setLanguage(int langIndex);
     void fitToClient();
     void connectBar(const char* bar, void (TfrmModule::*handler)());
+    void connectButton(const char* button, void (TfrmModule::*handler)());
 
     Platform platform_;
     bool shown_ = false;
