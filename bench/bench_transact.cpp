@@ -1,15 +1,16 @@
 // Round trip of one Transact against a pty peer that answers at once, and the CPU time that
 // waiting on a silent port costs.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <poll.h>
 #include <thread>
-#include <unistd.h>
-#include <atomic>
 #include <vector>
 
 #include "link/frame.h"
@@ -20,7 +21,7 @@ namespace {
 
 // Answers every command frame at once with a 16-byte identification reply.
 class EchoPeer {
-public:
+  public:
     EchoPeer() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         grantpt(master_);
@@ -36,7 +37,7 @@ public:
     QString path() const { return QString::fromStdString(path_); }
     std::atomic<bool> silent{false};
 
-private:
+  private:
     void run() {
         const std::string reply = wire::BuildReplyFrame("B01B12345678");
         while (!stop_) {
@@ -61,7 +62,9 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-double CpuMs() { return 1000.0 * static_cast<double>(clock()) / CLOCKS_PER_SEC; }
+double CpuMs() {
+    return 1000.0 * static_cast<double>(clock()) / CLOCKS_PER_SEC;
+}
 
 }  // namespace
 
@@ -86,9 +89,10 @@ int main(int argc, char** argv) {
         us.push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
     }
     std::sort(us.begin(), us.end());
-    std::printf("transact round trip over %d exchanges: median %.0f us, p99 %.0f us, max %.0f us, "
-                "failures %d\n",
-                kExchanges, us[us.size() / 2], us[us.size() * 99 / 100], us.back(), failures);
+    std::printf(
+        "transact round trip over %d exchanges: median %.0f us, p99 %.0f us, max %.0f us, "
+        "failures %d\n",
+        kExchanges, us[us.size() / 2], us[us.size() * 99 / 100], us.back(), failures);
 
     peer.silent = true;
     constexpr int kSilent = 10;
@@ -97,9 +101,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kSilent; ++i) link.Transact(QByteArray("B01B"));
     const double wall = static_cast<double>(t.elapsed());
     const double cpu = CpuMs() - cpu0;
-    std::printf("silent port: %d transactions, %.0f ms wall, %.1f ms CPU, %.1f%% of one core "
-                "(%.1f ms CPU per 200 ms)\n",
-                kSilent, wall, cpu, 100.0 * cpu / wall, cpu / wall * 200.0);
+    std::printf(
+        "silent port: %d transactions, %.0f ms wall, %.1f ms CPU, %.1f%% of one core "
+        "(%.1f ms CPU per 200 ms)\n",
+        kSilent, wall, cpu, 100.0 * cpu / wall, cpu / wall * 200.0);
     link.ClosePort();
     return 0;
 }
