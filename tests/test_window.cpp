@@ -14,6 +14,7 @@
 
 #include "app/pagecontrol.h"
 #include "app/shape.h"
+#include "sim/virtualports.h"
 #include "support/windowfixture.h"
 
 namespace {
@@ -397,7 +398,12 @@ void TestWindow::screenshots() {
     const QString dir = qEnvironmentVariable("QUILLON_SCREENSHOTS");
     if (dir.isEmpty()) QSKIP("set QUILLON_SCREENSHOTS to a directory to save screenshots");
     WindowFixture f;
-    TfrmModule& w = f.build();
+    VirtualPorts ports;
+    ports.addModule(1, ModuleType::RQ3016).serial = "20261208";
+    TfrmModule& w = f.build(&ports, {{1, QStringLiteral("/dev/virtual1"), QString()}});
+    w.btnScanClick();
+    QCOMPARE(w.Linked, uint8_t(1));
+    QVERIFY(w.grab().save(dir + QStringLiteral("/after-scan.png")));
     const char* langs[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
     for (int k = 0; k < 3; ++k) {
         w.findChild<QAction*>(QLatin1String(langs[k]))->trigger();
