@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include "app/frmmodule.h"
@@ -100,22 +101,23 @@ QString N(const char* prefix, int k) {
 }
 
 void BuildDido(QWidget* page) {
-    auto* mode = Group(page, "gbDIDOMode", "DI mode", 8, 4, 300, 84);
-    Label(mode, "lblDIDOMode", "DI mode", 8, 24, 90, 24);
-    List(mode, "cmbDIDOMode", {"Hold(default)", "Normal"}, 0, 104, 24, 180, 24);
-    Button(mode, "btnDIDOMode", "Set DI mode", 104, 52, 180, 26);
+    auto* mode = Group(page, "gbDIDOMode", "DI mode", 8, 4, 262, 84);
+    Label(mode, "lblDIDOMode", "DI mode", 4, 24, 90, 24);
+    List(mode, "cmbDIDOMode", {"Hold(default)", "Normal"}, 0, 100, 24, 154, 24);
+    Button(mode, "btnDIDOMode", "Set DI mode", 100, 52, 154, 26);
 
     QFont channelFont(QStringLiteral("Liberation Mono"));
     channelFont.setPointSize(8);
 
-    auto* nonc = Group(page, "gbDIDONoNc", "DI NO/NC", 316, 4, 410, 84);
+    // Eight boxes a row, each as wide as its widest caption needs.
+    auto* nonc = Group(page, "gbDIDONoNc", "DI NO/NC", 276, 4, 450, 84);
     for (int k = 1; k <= 16; ++k) {
-        auto* c = Make<QCheckBox>(nonc, N("chkDI", k), 6 + ((k - 1) % 8) * 50,
-                                  18 + ((k - 1) / 8) * 20, 50, 18);
+        auto* c = Make<QCheckBox>(nonc, N("chkDI", k), 6 + ((k - 1) % 8) * 54,
+                                  18 + ((k - 1) / 8) * 20, 54, 20);
         c->setText(N("DI", k));
         c->setFont(channelFont);
     }
-    Button(nonc, "btnDIDONoNc", "Set DI NO/NC", 220, 58, 180, 22);
+    Button(nonc, "btnDIDONoNc", "Set DI NO/NC", 260, 58, 180, 22);
 
     auto* test = Group(page, "gbDIDOTest", "DI/DO test", 8, 92, 718, 262);
     auto* dout = Group(test, "gbDIDODO", "DO", 8, 20, 340, 190);
@@ -173,12 +175,13 @@ void BuildLink(QWidget* page) {
         "Controller ID:", "Reader ID:", "Date/Time:", "Card No:", "Card ID:", "Type:"};
     for (int i = 0; i < 6; ++i) {
         const int y = 24 + i * 44;
-        Label(data, fields[i].label, captions[i], 4, y, 150, 26);
-        Edit(data, fields[i].edit, fields[i].text, fields[i].max, 160, y, 186, 26);
+        Label(data, fields[i].label, captions[i], 4, y, 128, 26);
+        Edit(data, fields[i].edit, fields[i].text, fields[i].max, 136, y, 166, 26);
     }
-    Label(data, "lblLinkCardIDHex", "(Hex)", 160, 24 + 4 * 44 + 26, 60, 16,
+    // The note stands beside the card ID box.
+    Label(data, "lblLinkCardIDHex", "(Hex)", 304, 24 + 4 * 44, 46, 26,
           Qt::AlignLeft | Qt::AlignVCenter);
-    Button(data, "btnLinkSendData", "Send data", 160, 24 + 6 * 44 - 4, 186, 30);
+    Button(data, "btnLinkSendData", "Send data", 136, 24 + 6 * 44 - 4, 166, 30);
 
     auto* port = Group(page, "gbLinkPort", "RS232/RS485 port", 8, 100, 356, 124);
     Label(port, "lblLinkPort", "Baud rate:", 4, 30, 110, 26);
@@ -302,20 +305,30 @@ void TfrmModule::buildLayout() {
     cmbPort->setEditable(true);
     cmbPort->addItem(QStringLiteral("COM1"));
     SkyBlue(cmbPort);
-    Label(gbType, "lblID", "ID:", 304, 97, 73, 25);
+    Label(gbType, "lblID", "ID:", 306, 97, 68, 25);
     pnID = Panel(gbType, "pnID", "01", 376, 98, 31, 25);
     pnID->setFrameStyle(QFrame::Box | QFrame::Plain);
     pnID->setAlignment(Qt::AlignCenter);
     sbID = Bar(gbType, "sbID", 1, 99, 1, 10, 408, 99, 121, 23);
     cmbBaudRate = List(gbType, "cmbBaudRate", LineSettings::listed(), 5, 536, 98, 137, 24);
     SkyBlue(cmbBaudRate);
-    chkLock = Make<QCheckBox>(gbType, "chkLock", 680, 100, 75, 17);
+    chkLock = Make<QCheckBox>(gbType, "chkLock", 680, 98, 73, 25);
     chkLock->setText(QStringLiteral("Lock"));
     chkLock->setChecked(true);
 
     auto* scan = Button(gbType, "btnScan", "&Scan", 8, 126, 145, 35);
     scan->setDefault(true);
     scan->setAutoDefault(true);
+    // A main window has no default button of its own: Enter presses the focused button, or
+    // else btnScan, as long as it takes input.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(key, this);
+        connect(enter, &QShortcut::activated, this, [this, scan] {
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            QPushButton* target = focused ? focused : scan;
+            if (target->isEnabled()) target->click();
+        });
+    }
     Button(gbType, "btnLink", "&Link", 160, 126, 145, 35);
     Button(gbType, "btnID", "Set  &ID", 312, 126, 217, 33);
     Button(gbType, "btnBaudRate", "Set &baud rate", 536, 126, 217, 33);

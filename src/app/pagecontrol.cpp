@@ -1,6 +1,15 @@
 #include "app/pagecontrol.h"
 
+#include <QEvent>
 #include <QToolButton>
+
+namespace {
+// Narrowest tab, gap between tabs and tab height: the row ends above the panels that lie over
+// the page area.
+constexpr int kMinTabWidth = 82;
+constexpr int kTabGap = 2;
+constexpr int kTabHeight = 26;
+}  // namespace
 
 PageControl::PageControl(QWidget* parent) : QWidget(parent) {}
 
@@ -14,11 +23,26 @@ QWidget* PageControl::addPage(const QString& name, const QString& caption) {
     button->setText(caption);
     button->setCheckable(true);
     button->setAutoRaise(true);
-    button->setGeometry(index * 84, 0, 82, 24);
     connect(button, &QToolButton::clicked, this, [this, index] { clickTab(index); });
     pages_ << page;
     buttons_ << button;
+    layoutTabs();
     return page;
+}
+
+void PageControl::layoutTabs() {
+    // Each tab is as wide as its caption needs in the current font.
+    int x = 0;
+    for (QToolButton* button : buttons_) {
+        const int width = qMax(kMinTabWidth, button->sizeHint().width());
+        button->setGeometry(x, 0, width, kTabHeight);
+        x += width + kTabGap;
+    }
+}
+
+void PageControl::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) layoutTabs();
 }
 
 void PageControl::setCurrentIndex(int index) {

@@ -26,7 +26,12 @@ class PageControl : public QWidget {
   signals:
     void changed();
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void layoutTabs();
+
     QList<QWidget*> pages_;
     QList<QToolButton*> buttons_;
     int current_ = -1;
