@@ -20,6 +20,7 @@ void TestWindowKeys::enterPressesScanFromAnyBox() {
     WindowFixture f;
     TfrmModule& w = f.build();
     w.activateWindow();
+    if (!QTest::qWaitForWindowActive(&w)) QSKIP("the window system did not activate the window");
     auto* scan = w.findChild<QPushButton*>(QStringLiteral("btnScan"));
     QSignalSpy pressed(scan, &QPushButton::clicked);
     auto* send = w.findChild<QLineEdit*>(QStringLiteral("edPrintData"));
@@ -35,6 +36,7 @@ void TestWindowKeys::enterPressesTheFocusedButton() {
     WindowFixture f;
     TfrmModule& w = f.build();
     w.activateWindow();
+    if (!QTest::qWaitForWindowActive(&w)) QSKIP("the window system did not activate the window");
     auto* scan = w.findChild<QPushButton*>(QStringLiteral("btnScan"));
     auto* link = w.findChild<QPushButton*>(QStringLiteral("btnLink"));
     QSignalSpy scans(scan, &QPushButton::clicked);
@@ -49,6 +51,7 @@ void TestWindowKeys::enterDoesNothingWhileBusy() {
     WindowFixture f;
     TfrmModule& w = f.build();
     w.activateWindow();
+    if (!QTest::qWaitForWindowActive(&w)) QSKIP("the window system did not activate the window");
     auto* scan = w.findChild<QPushButton*>(QStringLiteral("btnScan"));
     QSignalSpy pressed(scan, &QPushButton::clicked);
     w.SetBusy(1);

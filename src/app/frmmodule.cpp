@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/pagecontrol.h"
 #include "app/shape.h"
@@ -242,8 +243,14 @@ void TfrmModule::SaveLanguage() {
 
 void TfrmModule::ListPorts() {
     cmbPort->clear();
-    const QList<MappedPort> ports =
-        platform_.listPorts ? platform_.listPorts() : QList<MappedPort>();
+    QList<MappedPort> ports;
+    try {
+        if (platform_.listPorts) ports = platform_.listPorts();
+    } catch (...) {
+        ports.clear();  // an unreadable list gives the fallback names
+    }
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const MappedPort& a, const MappedPort& b) { return a.number < b.number; });
     for (const MappedPort& p : ports) {
         cmbPort->addItem(p.name());
         QString tip = p.device;
@@ -257,6 +264,9 @@ void TfrmModule::ListPorts() {
 
 void TfrmModule::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    // A restore from the task bar is not a new show: the message line and the module's serial
+    // number and version stay as they are.
+    if (event->spontaneous()) return;
     if (!shown_) {
         shown_ = true;
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
@@ -328,6 +338,11 @@ void TfrmModule::mnuExitClick() {
 }
 
 void TfrmModule::closeEvent(QCloseEvent* event) {
+    FormClose(event);
+}
+
+void TfrmModule::FormClose(QCloseEvent* event) {
+    // A continuous test holds the port: the close is refused without a word.
     if (Polling == 1) {
         event->ignore();
         return;

@@ -14,6 +14,7 @@
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,6 +39,8 @@ class TfrmModule : public QMainWindow {
     // Start-up, show and close.
     void FormCreate();
     void FormShow();
+    // Refuses the close while a continuous test runs; otherwise saves the settings.
+    void FormClose(QCloseEvent* event);
     void mnuExitClick();
     void mnuEnglishClick();
     void mnuSimplifiedClick();

@@ -46,12 +46,15 @@ QLabel* Panel(QWidget* parent, const QString& name, const QString& text, int x, 
     p->setText(text);
     p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     p->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette pal = p->palette();
+    // A panel keeps its text readable while the window is disabled for an operation.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText,
+                 pal.color(QPalette::Active, QPalette::WindowText));
     if (skyBlue) {
         p->setAutoFillBackground(true);
-        QPalette pal = p->palette();
         pal.setColor(QPalette::Window, TfrmModule::kSkyBlue);
-        p->setPalette(pal);
     }
+    p->setPalette(pal);
     return p;
 }
 

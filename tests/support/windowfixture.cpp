@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <stdexcept>
 
 WindowFixture::WindowFixture() {
     QDir().mkpath(dir_.filePath(QStringLiteral("VARNO")));
@@ -18,7 +19,10 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
     platform_.ports = ports ? ports : &noPorts;
     platform_.tone = &tone;
     platform_.settings = store.get();
-    platform_.listPorts = [listed] { return listed; };
+    platform_.listPorts = [this, listed] {
+        if (throwingPortList) throw std::runtime_error("port list unreadable");
+        return listed;
+    };
     platform_.errorBox = [this](const QString& text) { errors << text; };
     window_ = std::make_unique<TfrmModule>(platform_);
     window_->show();

@@ -41,6 +41,8 @@ class WindowFixture {
     ToneRecorder tone;
     QStringList errors;
     NoPorts noPorts;
+    // The platform's port list fails with an exception instead of listing.
+    bool throwingPortList = false;
     std::unique_ptr<SettingsStore> store;
 
   private:

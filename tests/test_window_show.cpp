@@ -1,0 +1,75 @@
+// When the window re-texts itself, and what the port box offers: a restore after a minimise
+// keeps what operations have shown, the panels stay readable while busy, and a port list is
+// shown in ascending order whatever the platform delivers.
+#include <QComboBox>
+#include <QLabel>
+#include <QShowEvent>
+#include <QtTest>
+#include <stdexcept>
+
+#include "support/windowfixture.h"
+
+class TestWindowShow : public QObject {
+    Q_OBJECT
+  private slots:
+    void restoreKeepsWhatOperationsShowed();
+    void panelsStayReadableWhileBusy();
+    void portListInAscendingOrder();
+    void failingPortListGivesFallback();
+};
+
+void TestWindowShow::restoreKeepsWhatOperationsShowed() {
+    WindowFixture f;
+    TfrmModule& w = f.build();
+    w.pnMsg->setText(QStringLiteral("Module find ok. (COM1)"));
+    w.pnSerial->setText(QStringLiteral("S/N : 12345678"));
+
+    QShowEvent restore;  // what the window system sends when the window comes back
+    QSpontaneKeyEvent::setSpontaneous(&restore);
+    qApp->notify(&w, &restore);  // as the event loop delivers it, flag kept
+    QCOMPARE(w.pnMsg->text(), QStringLiteral("Module find ok. (COM1)"));
+    QCOMPARE(w.pnSerial->text(), QStringLiteral("S/N : 12345678"));
+
+    // Showing the window again from the program is a new show: the texts start over.
+    w.hide();
+    w.show();
+    QCOMPARE(w.pnMsg->text(), QStringLiteral("Start select module type."));
+    QCOMPARE(w.pnSerial->text(), QStringLiteral("S/N : ________"));
+}
+
+void TestWindowShow::panelsStayReadableWhileBusy() {
+    WindowFixture f;
+    TfrmModule& w = f.build();
+    const QColor idle = w.pnMsg->palette().color(QPalette::Active, QPalette::WindowText);
+    w.SetBusy(1);
+    QVERIFY(!w.pnMsg->isEnabled());
+    for (QLabel* panel : {w.pnMsg, w.pnSerial, w.pnVersion, w.sbCommSent})
+        QCOMPARE(panel->palette().color(QPalette::Disabled, QPalette::WindowText), idle);
+    QCOMPARE(w.pnMsg->palette().color(QPalette::Disabled, QPalette::Window), QColor(166, 202, 240));
+    w.SetBusy(0);
+}
+
+void TestWindowShow::portListInAscendingOrder() {
+    WindowFixture f;
+    TfrmModule& w = f.build(nullptr, {{12, QStringLiteral("/dev/ttyUSB1"), QString()},
+                                      {3, QStringLiteral("/dev/ttyS2"), QString()},
+                                      {5, QStringLiteral("/dev/ttyACM0"), QString()}});
+    QCOMPARE(w.cmbPort->count(), 3);
+    QCOMPARE(w.cmbPort->itemText(0), QStringLiteral("COM3"));
+    QCOMPARE(w.cmbPort->itemText(1), QStringLiteral("COM5"));
+    QCOMPARE(w.cmbPort->itemText(2), QStringLiteral("COM12"));
+    QCOMPARE(w.cmbPort->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB1"));
+    QCOMPARE(w.cmbPort->currentText(), QStringLiteral("COM1"));  // the remembered port
+}
+
+void TestWindowShow::failingPortListGivesFallback() {
+    WindowFixture f;
+    f.throwingPortList = true;
+    TfrmModule& w = f.build();
+    QCOMPARE(w.cmbPort->count(), 16);
+    QCOMPARE(w.cmbPort->itemText(15), QStringLiteral("COM16"));
+    QVERIFY(f.errors.isEmpty());  // a port list failure is never reported
+}
+
+QTEST_MAIN(TestWindowShow)
+#include "test_window_show.moc"
