@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
@@ -231,6 +233,15 @@ void TestWindowLayout::screenshotsOfEveryPage() {
             const QString name = w.pcOther->widget(i)->objectName();
             QVERIFY(
                 w.grab().save(QStringLiteral("%1/page-%2-lang%3.png").arg(dir, name).arg(lang)));
+        }
+        // The two menus, whose items carry texts of several languages.
+        for (QAction* top : w.menuBar()->actions()) {
+            QMenu* menu = top->menu();
+            menu->popup(w.mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+            QVERIFY(menu->grab().save(
+                QStringLiteral("%1/menu-%2-lang%3.png").arg(dir, top->objectName()).arg(lang)));
+            menu->hide();
         }
     }
 }

@@ -77,6 +77,10 @@ QStringList FontFaces(int langIndex, const QString& named) {
     QStringList faces{named};
     if (langIndex == Languages::kEnglish) {
         faces << QStringLiteral("Liberation Mono") << QStringLiteral("DejaVu Sans Mono");
+    } else if (langIndex == Languages::kTraditional) {
+        // Traditional characters drawn with the Traditional forms where the face has both.
+        faces << QStringLiteral("WenQuanYi Micro Hei") << QStringLiteral("Noto Sans CJK TC")
+              << QStringLiteral("Noto Sans CJK SC");
     } else {
         faces << QStringLiteral("WenQuanYi Micro Hei") << QStringLiteral("Noto Sans CJK SC")
               << QStringLiteral("Noto Sans CJK TC");
