@@ -138,6 +138,7 @@ class TestWindowLayout : public QObject {
     void typeTabsFitAboveTheMessageLine();
     void pageContentsFitThePageArea_data() { textsFit_data(); }
     void pageContentsFitThePageArea();
+    void skyBlueWhereTheLayoutSaysSo();
     void screenshotsOfEveryPage();
 };
 
@@ -216,6 +217,26 @@ void TestWindowLayout::pageContentsFitThePageArea() {
                                          .arg(area.height());
     }
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestWindowLayout::skyBlueWhereTheLayoutSaysSo() {
+    WindowFixture f;
+    TfrmModule& w = f.build();
+    const QColor skyBlue(166, 202, 240);
+    for (const char* name : {"pnMsg", "pnSerial", "pnVersion", "pnID", "pnPrintStatus"}) {
+        auto* panel = w.findChild<QLabel*>(QLatin1String(name));
+        QVERIFY2(panel->autoFillBackground(), name);
+        QCOMPARE(panel->palette().color(QPalette::Window), skyBlue);
+    }
+    for (const char* name : {"cmbPort", "cmbBaudRate"})
+        QCOMPARE(w.findChild<QComboBox*>(QLatin1String(name))->palette().color(QPalette::Base),
+                 skyBlue);
+    // Value and result panels of the pages keep the face colour of the window.
+    for (const char* name : {"pnLinkStatus", "pnRepTxOn", "pnRQ3050K_Card1", "pnKeyNumber"}) {
+        auto* panel = w.findChild<QLabel*>(QLatin1String(name));
+        QVERIFY2(panel, name);
+        QVERIFY2(panel->palette().color(QPalette::Window) != skyBlue, name);
+    }
 }
 
 void TestWindowLayout::screenshotsOfEveryPage() {

@@ -41,7 +41,7 @@ QLabel* Label(QWidget* parent, const QString& name, const QString& text, int x, 
 }
 
 QLabel* Panel(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h,
-              bool skyBlue = true) {
+              bool skyBlue = false) {
     auto* p = Make<QLabel>(parent, name, x, y, w, h);
     p->setText(text);
     p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -141,7 +141,7 @@ void BuildDido(QWidget* page) {
 void BuildPrint(QWidget* page) {
     auto* st = Group(page, "gbPrintStatus", "Status", 8, 4, 718, 80);
     Label(st, "lblPrintStatus", "Status:", 8, 30, 120, 26);
-    Panel(st, "pnPrintStatus", QString(), 136, 30, 300, 26);
+    Panel(st, "pnPrintStatus", QString(), 136, 30, 300, 26, true);
     Button(st, "btnPrintStatus", "Get status", 460, 28, 240, 30);
 
     auto* data = Group(page, "gbPrintData", "Print test", 8, 92, 718, 130);
@@ -292,15 +292,15 @@ void TfrmModule::buildLayout() {
     }
     connect(pcMain, &PageControl::changed, this, [this] { guarded([this] { pcMainChange(); }); });
 
-    pnMsg = Panel(gbType, "pnMsg", "Start select type", 8, 40, 609, 49);
+    pnMsg = Panel(gbType, "pnMsg", "Start select type", 8, 40, 609, 49, true);
     pnMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pnMsg->setLineWidth(1);
     pnMsg->setIndent(8);
     shComm = Make<Shape>(pnMsg, "shComm", 568, 8, 29, 28);
     shComm->setBrushColor(kRed);
-    pnSerial = Panel(gbType, "pnSerial", "S/N : ________", 624, 40, 129, 24);
+    pnSerial = Panel(gbType, "pnSerial", "S/N : ________", 624, 40, 129, 24, true);
     pnSerial->setFrameStyle(QFrame::Box | QFrame::Plain);
-    pnVersion = Panel(gbType, "pnVersion", "VER : __.__-__", 624, 64, 129, 24);
+    pnVersion = Panel(gbType, "pnVersion", "VER : __.__-__", 624, 64, 129, 24, true);
     pnVersion->setFrameStyle(QFrame::Box | QFrame::Plain);
 
     Label(gbType, "lblCom", "Serial Port:", 8, 97, 145, 25);
@@ -309,7 +309,7 @@ void TfrmModule::buildLayout() {
     cmbPort->addItem(QStringLiteral("COM1"));
     SkyBlue(cmbPort);
     Label(gbType, "lblID", "ID:", 306, 97, 68, 25);
-    pnID = Panel(gbType, "pnID", "01", 376, 98, 31, 25);
+    pnID = Panel(gbType, "pnID", "01", 376, 98, 31, 25, true);
     pnID->setFrameStyle(QFrame::Box | QFrame::Plain);
     pnID->setAlignment(Qt::AlignCenter);
     sbID = Bar(gbType, "sbID", 1, 99, 1, 10, 408, 99, 121, 23);
@@ -361,6 +361,6 @@ void TfrmModule::buildLayout() {
     }
 
     auto* sbComm = Make<QWidget>(gbType, "sbComm", 8, 590, 745, 25);
-    sbCommSent = Panel(sbComm, "sbCommSent", QString(), 0, 0, 300, 25, false);
-    sbCommReceived = Panel(sbComm, "sbCommReceived", QString(), 302, 0, 443, 25, false);
+    sbCommSent = Panel(sbComm, "sbCommSent", QString(), 0, 0, 300, 25);
+    sbCommReceived = Panel(sbComm, "sbCommReceived", QString(), 302, 0, 443, 25);
 }
