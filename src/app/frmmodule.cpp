@@ -180,21 +180,19 @@ void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {
 }
 
 void TfrmModule::guarded(const std::function<void()>& handler) {
+    QString text;
     try {
         handler();
+        return;
     } catch (const std::exception& e) {
-        const QString text = QString::fromLocal8Bit(e.what());
-        if (platform_.errorBox)
-            platform_.errorBox(text);
-        else
-            QMessageBox::critical(this, windowTitle(), text);
+        text = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        const QString text = QStringLiteral("Unknown error");
-        if (platform_.errorBox)
-            platform_.errorBox(text);
-        else
-            QMessageBox::critical(this, windowTitle(), text);
+        text = QStringLiteral("Unknown error");
     }
+    if (platform_.errorBox)
+        platform_.errorBox(text);
+    else
+        QMessageBox::critical(this, windowTitle(), text);
 }
 
 QString TfrmModule::Msg(int row) const {

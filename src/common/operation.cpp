@@ -20,6 +20,15 @@ QString ReplyText(const TfrmModule& w, int pos, int n) {
     return QString::fromLatin1(r.mid(pos - 1, n));
 }
 
+int DigitValue(QChar c) {
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ? c.unicode() - '0' : -1;
+}
+
+int TwoDigits(QChar hi, QChar lo) {
+    const int h = DigitValue(hi), l = DigitValue(lo);
+    return (h < 0 || l < 0) ? -1 : h * 10 + l;
+}
+
 bool SendCommand(TfrmModule& w, const QString& letters) {
     return w.link.Transact(w.TypePrefix + w.ModuleId + letters);
 }

@@ -29,6 +29,10 @@ void RunOperation(TfrmModule& w, const Operation& op);
 QChar ReplyAt(const TfrmModule& w, int pos);
 // Characters p..p+n-1 of the last reply (shorter when the reply is).
 QString ReplyText(const TfrmModule& w, int pos, int n);
+// A decimal digit's value, or -1.
+int DigitValue(QChar c);
+// Two decimal digits as a number, or -1.
+int TwoDigits(QChar hi, QChar lo);
 // Sends TypePrefix + ModuleId + letters through the link.
 bool SendCommand(TfrmModule& w, const QString& letters);
 // Blocks the thread for the pauses between commands.

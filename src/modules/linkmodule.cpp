@@ -8,13 +8,6 @@
 #include "link/linesettings.h"
 #include "modules/settingsreads.h"
 
-namespace {
-// A list shows no selection for a value beyond its items.
-void Select(QComboBox* list, int index) {
-    list->setCurrentIndex(index < list->count() ? index : -1);
-}
-}  // namespace
-
 bool ReadLinkModuleSettings(TfrmModule& w) {
     auto* group = w.control<QGroupBox>("gbLinkPort");
     group->setVisible(true);
@@ -22,7 +15,7 @@ bool ReadLinkModuleSettings(TfrmModule& w) {
     if (w.link.RxPos == 9) {
         const int index = LineSettings::indexOfCode(ReplyAt(w, 6));
         if (index < 0) return false;
-        Select(w.control<QComboBox>("cmbLinkPort"), index);
+        SelectOrNone(w.control<QComboBox>("cmbLinkPort"), index);
     } else {
         group->setVisible(false);
     }
@@ -30,15 +23,6 @@ bool ReadLinkModuleSettings(TfrmModule& w) {
     if (!SendCommand(w, QStringLiteral("A"))) return false;
     const int mode = DigitValue(ReplyAt(w, 6));
     if (mode < 0) return false;
-    Select(w.control<QComboBox>("cmbLinkMode"), mode);
+    SelectOrNone(w.control<QComboBox>("cmbLinkMode"), mode);
     return true;
-}
-
-int DigitValue(QChar c) {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ? c.unicode() - '0' : -1;
-}
-
-int TwoDigits(QChar hi, QChar lo) {
-    const int h = DigitValue(hi), l = DigitValue(lo);
-    return (h < 0 || l < 0) ? -1 : h * 10 + l;
 }

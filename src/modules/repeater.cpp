@@ -27,8 +27,7 @@ bool ReadRepeaterSettings(TfrmModule& w) {
     if (!SendCommand(w, QStringLiteral("K"))) return false;
     const int index = LineSettings::indexOfCode(ReplyAt(w, 6));
     if (index < 0) return false;
-    auto* port = w.control<QComboBox>("cmbRepPort");
-    port->setCurrentIndex(index < port->count() ? index : -1);
+    SelectOrNone(w.control<QComboBox>("cmbRepPort"), index);
     Pause(100);
     if (!SendCommand(w, QStringLiteral("A"))) return false;
     // Delays that are not hexadecimal end this read quietly; the module still counts as read.

@@ -2,8 +2,7 @@
 // How each module family reads its settings back into its page after a link. Each returns
 // true when every query of the type was answered and stored.
 
-#include <QChar>
-
+class QComboBox;
 class TfrmModule;
 
 bool ReadDidoSettings(TfrmModule& w);
@@ -12,7 +11,5 @@ bool ReadLinkModuleSettings(TfrmModule& w);
 bool ReadRepeaterSettings(TfrmModule& w);
 bool ReadWiegandSettings(TfrmModule& w, bool keyNumber);
 
-// Shared by the reads: a decimal digit's value, or -1.
-int DigitValue(QChar c);
-// Two decimal digits as a number, or -1.
-int TwoDigits(QChar hi, QChar lo);
+// Selects entry `index`; a value beyond the list's items leaves it without a selection.
+void SelectOrNone(QComboBox* list, int index);

@@ -23,8 +23,7 @@ bool ReadWiegandSettings(TfrmModule& w, bool keyNumber) {
     if (!SendCommand(w, QStringLiteral("A"))) return false;
     const int mode = DigitValue(ReplyAt(w, 8));
     if (mode < 0) return false;
-    auto* list = w.findChild<QComboBox*>(name("cmb", "Mode"));
-    list->setCurrentIndex(mode < list->count() ? mode : -1);
+    SelectOrNone(w.findChild<QComboBox*>(name("cmb", "Mode")), mode);
     if (!keyNumber) return true;
     Pause(50);
     if (!SendCommand(w, QStringLiteral("L"))) return false;
