@@ -25,9 +25,13 @@ void TfrmModule::btnIDClick() {
 void TfrmModule::btnBaudRateClick() {
     Operation op;
     op.nameRow = 28;
+    // A list left without a selection has no code to send: not even the pre-query goes out.
+    op.formable = [this] {
+        const int i = cmbBaudRate->currentIndex();
+        return i >= 0 && i < LineSettings::kListed;
+    };
     op.action = [this] {
         const int i = cmbBaudRate->currentIndex();
-        if (i < 0 || i >= LineSettings::kListed) return TryResult::FailNow;
         if (!SendCommand(*this, QStringLiteral("E") + LineSettings::code(i)))
             return TryResult::Failed;
         // The port keeps its setting for now: the reply came at the old one.

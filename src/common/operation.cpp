@@ -56,7 +56,8 @@ void RunOperation(TfrmModule& w, const Operation& op) {
         w.pnMsg->setText(w.Msg(op.nameRow));
         QCoreApplication::processEvents();
         bool ok = false;
-        if (w.link.OpenPort(w.PortNo, w.BaudText)) {
+        const bool formable = !op.formable || op.formable();
+        if (formable && w.link.OpenPort(w.PortNo, w.BaudText)) {
             for (int t = 0; t < op.tries; ++t) {
                 Pause(100);
                 if (op.preQuery != 0) {

@@ -19,6 +19,10 @@ struct Operation {
     int nameRow = 0;      // the name row; the success and error rows follow it
     char preQuery = 'B';  // 'B', 'N' or 0 for none
     int tries = 2;
+    // Checked before the port opens: false when the operation cannot form its command (a list
+    // left without a selection, a text that cannot go on the wire). Nothing is sent then, and
+    // the operation reports its error row.
+    std::function<bool()> formable;
     // Sends the operation's own commands once the pre-query has been answered.
     std::function<TryResult()> action;
 };
