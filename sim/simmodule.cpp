@@ -275,6 +275,11 @@ std::optional<std::string> SimModule::handleType(char letter, const std::string&
             }
             if (letter == 'F' && args.empty()) return h + status;
             if (letter == 'Z' && args == "i") {
+                // Every setting back to the factory's: the module answers at ID 01 and, from
+                // the next command on, at 19200,e,8,1, as the other types do after their
+                // factory sequence.
+                id = 1;
+                lineIndex = LineSettings::kDefaultIndex;
                 if (type_ == ModuleType::RQ3030) {
                     portLineIndex = 2;
                     runMode = 0;

@@ -13,27 +13,7 @@
 #include "app/pagecontrol.h"
 #include "app/shape.h"
 #include "sim/virtualports.h"
-#include "support/windowfixture.h"
-
-namespace {
-
-QList<MappedPort> Ports(std::initializer_list<int> numbers) {
-    QList<MappedPort> list;
-    for (int n : numbers) list.append({n, QStringLiteral("/dev/virtual%1").arg(n), QString()});
-    return list;
-}
-
-QStringList Commands(VirtualPorts& ports, int port) {
-    QStringList out;
-    for (const std::string& c : ports.commands(port)) out << QString::fromStdString(c);
-    return out;
-}
-
-void Click(TfrmModule& w, const char* button) {
-    QTest::mouseClick(w.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
-}
-
-}  // namespace
+#include "support/simwindow.h"
 
 class TestOperations : public QObject {
     Q_OBJECT
@@ -63,7 +43,7 @@ void TestOperations::scanFindsModuleOnRememberedPortWithoutSaving() {
     const QByteArray ini =
         "[General]\nType=0\nScanCommNo=3\nScanBaudRate=\"19200,e,8,1\"\nScanBaudRateNo=5\n";
     f.writeIni(ini);
-    TfrmModule& w = f.build(&ports, Ports({1, 3}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1, 3}));
     Click(w, "btnScan");
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Module find ok. (COM : #3)"));
     QCOMPARE(w.pnSerial->text(), QStringLiteral("S/N : 12345678"));
@@ -88,7 +68,7 @@ void TestOperations::fullSearchOrderWithoutLock() {
     m.lineIndex = 3;  // 9600,e,8,1
     WindowFixture f;
     f.writeIni("[General]\nType=1\nScanCommNo=9\n");
-    TfrmModule& w = f.build(&ports, Ports({1, 2, 4}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1, 2, 4}));
     w.chkLock->setChecked(false);
     Click(w, "btnScan");
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Module find ok. (COM : #4)"));
@@ -116,7 +96,7 @@ void TestOperations::fullSearchWithLockTriesOnlyRememberedSetting() {
     ports.addSilentPort(2);
     WindowFixture f;
     f.writeIni("[General]\nScanCommNo=-1\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n");
-    TfrmModule& w = f.build(&ports, Ports({1, 2}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1, 2}));
     QElapsedTimer t;
     t.start();
     Click(w, "btnScan");
@@ -136,7 +116,7 @@ void TestOperations::fullSearchWithLockTriesOnlyRememberedSetting() {
 void TestOperations::scanFindsNothing() {
     VirtualPorts ports;
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     w.cmbBaudRate->setCurrentIndex(2);
     w.pnMsg->setText(QStringLiteral("x"));
     Click(w, "btnScan");
@@ -156,7 +136,7 @@ void TestOperations::linkUsesTypedPortAndPanelId() {
     m.id = 12;
     m.lineIndex = 10;
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     w.pcMain->clickTab(3);
     w.cmbPort->setEditText(QStringLiteral("COM6"));
     w.sbID->setValue(12);
@@ -173,7 +153,7 @@ void TestOperations::linkWithTextThatIsNoPortTriesPortOne() {
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     w.cmbPort->setEditText(QStringLiteral("ttyUSB0"));
     Click(w, "btnLink");
     QCOMPARE(ports.opens().front().port, 1);
@@ -206,7 +186,7 @@ void TestOperations::readSettingsPerType() {
     m.keyNumber = 16;
     WindowFixture f;
     f.writeIni(QStringLiteral("[General]\nType=%1\n").arg(tab).toLatin1());
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Module find ok. (COM : #1)"));
     switch (tab) {
@@ -252,7 +232,7 @@ void TestOperations::unansweredTypeQueryIsDataErrorButLinked() {
     faults.onlyCommand = "G";
     ports.host(1).faults() = faults;
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Module data error! (COM : #1)"));
     QCOMPARE(w.Linked, uint8_t(1));
@@ -266,7 +246,7 @@ void TestOperations::idThatIsNotDigitsEndsWithDataError() {
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     w.sbID->setValue(9);
     w.ModuleId = QStringLiteral("09");
     w.link.LastReply = QByteArray::fromStdString(wire::BuildReplyFrame("BX1B12345678"));
@@ -284,7 +264,7 @@ void TestOperations::operationRefusedWhenNotLinked() {
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     w.shComm->setBrushColor(QColor(255, 255, 0));
     Click(w, "btnID");
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Start select module type."));
@@ -299,7 +279,7 @@ void TestOperations::setIdThenNextCommandUsesNewId() {
     m.serial = "12345678";
     m.id = 5;
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     QCOMPARE(w.ModuleId, QStringLiteral("05"));
     QCOMPARE(w.pnID->text(), QStringLiteral("05"));
@@ -319,7 +299,7 @@ void TestOperations::setBaudRateKeepsPortUntilNextOperation() {
     VirtualPorts ports;
     SimModule& m = ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     w.cmbBaudRate->setCurrentIndex(11);
     ports.clearRecords();
@@ -339,7 +319,7 @@ void TestOperations::commandTestShowsReplyOrKeepsText() {
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     Click(w, "btnTest");
     auto* recv = w.control<QLineEdit>("edTestRecv");
@@ -357,7 +337,7 @@ void TestOperations::secondTryAfterMissedPreQuery() {
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
     WindowFixture f;
-    TfrmModule& w = f.build(&ports, Ports({1}));
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
     Click(w, "btnScan");
     FaultConfig faults;
     faults.dropShare = 1.0;

@@ -300,18 +300,18 @@ void TestSimModule::factoryDefaultsCommand() {
     if (type == ModuleType::RQ3030) {
         QCOMPARE(m.portLineIndex, 2);
         QCOMPARE(m.runMode, 0);
-        QCOMPARE(Positions(Exchange(host, cmd("04A")), 6, 6), std::string("0"));
+        QCOMPARE(Positions(Exchange(host, cmd("01A")), 6, 6), std::string("0"));
     } else {
         QCOMPARE(m.portLineIndex, 5);
         QCOMPARE(m.txOnDelay, 15);
         QCOMPARE(m.txOffDelay, 10);
-        QCOMPARE(Positions(Exchange(host, cmd("04A")), 6, 9), std::string("0F0A"));
+        QCOMPARE(Positions(Exchange(host, cmd("01A")), 6, 9), std::string("0F0A"));
     }
-    QCOMPARE(Positions(Exchange(host, cmd("04K")), 6, 6),
+    QCOMPARE(Positions(Exchange(host, cmd("01K")), 6, 6),
              std::string(1, type == ModuleType::RQ3030 ? '2' : '5'));
-    // "Zi" leaves the bus address and the line setting alone.
-    QCOMPARE(m.id, 4);
-    QCOMPARE(m.lineIndex, 3);
+    // The bus address and the line setting are factory settings too.
+    QCOMPARE(m.id, 1);
+    QCOMPARE(m.lineIndex, 5);
 }
 
 // Every reply form of the card read, checked the way the tool tells them apart: by length,

@@ -117,6 +117,17 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     connectButton("btnID", &TfrmModule::btnIDClick);
     connectButton("btnBaudRate", &TfrmModule::btnBaudRateClick);
     connectButton("btnTest", &TfrmModule::btnTestClick);
+    connectButton("btnFactory", &TfrmModule::btnFactoryClick);
+    connectButton("btnDIDOMode", &TfrmModule::btnDIDOModeClick);
+    connectButton("btnDIDONoNc", &TfrmModule::btnDIDONoNcClick);
+    connectButton("btnDIDOTest", &TfrmModule::btnDIDOTestClick);
+    connectButton("btnRQ3050S_ID", &TfrmModule::btnRQ3050S_IDClick);
+    connectButton("btnRQ3050K_ID", &TfrmModule::btnRQ3050K_IDClick);
+    connectButton("btnRQ3050S_Mode", &TfrmModule::btnRQ3050S_ModeClick);
+    connectButton("btnRQ3050K_Mode", &TfrmModule::btnRQ3050K_ModeClick);
+    connectButton("btnKeyNumber", &TfrmModule::btnKeyNumberClick);
+    connectButton("btnRQ3050S_Card", &TfrmModule::btnRQ3050S_CardClick);
+    connectButton("btnRQ3050K_Card", &TfrmModule::btnRQ3050K_CardClick);
     connectBar("sbID", &TfrmModule::sbIDChange);
     connectBar("sbRepTxOn", &TfrmModule::sbRepTxOnChange);
     connectBar("sbRepTxOff", &TfrmModule::sbRepTxOffChange);
@@ -301,6 +312,12 @@ void TfrmModule::applyTexts() {
             g->setTitle(text);
         else if (auto* w = qobject_cast<QWidget*>(o))
             pcOther->setTabText(pcOther->indexOf(w), text);
+    }
+    // A running test's button keeps saying how to stop it, in the new language, and gets the
+    // new language's caption back when the test ends.
+    if (pollingButton) {
+        pollingCaption = pollingButton->text();
+        pollingButton->setText(Msg(31));
     }
 }
 

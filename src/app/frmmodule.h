@@ -63,6 +63,23 @@ class TfrmModule : public QMainWindow {
     void btnBaudRateClick();
     void btnTestClick();
 
+    // The DI/DO module: DI mode, NO/NC and the continuous DI/DO test.
+    void btnDIDOModeClick();
+    void btnDIDONoNcClick();
+    void btnDIDOTestClick();
+
+    // The Wiegand modules: CH #2 ID, interface, key number and the card read test.
+    void btnRQ3050S_IDClick();
+    void btnRQ3050K_IDClick();
+    void btnRQ3050S_ModeClick();
+    void btnRQ3050K_ModeClick();
+    void btnKeyNumberClick();
+    void btnRQ3050S_CardClick();
+    void btnRQ3050K_CardClick();
+
+    // Returns the linked module to its factory settings, with the controls to match.
+    void btnFactoryClick();
+
     // Enables or disables every control of the window (it still paints).
     void setWindowEnabled(bool enabled);
 
@@ -97,6 +114,9 @@ class TfrmModule : public QMainWindow {
     int LangIndex = 0;
     QString TypePrefix;
     QString ModuleId;
+    // The button of the continuous test that runs, and the caption it gets back at the end.
+    QPushButton* pollingButton = nullptr;
+    QString pollingCaption;
 
     const Platform& platform() const { return platform_; }
 

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 
 #include "app/frmmodule.h"
+#include "common/factory.h"
 #include "common/operation.h"
 #include "link/linesettings.h"
 #include "modules/settingsreads.h"
@@ -25,4 +26,11 @@ bool ReadLinkModuleSettings(TfrmModule& w) {
     if (mode < 0) return false;
     SelectOrNone(w.control<QComboBox>("cmbLinkMode"), mode);
     return true;
+}
+
+std::vector<FactoryStep> LinkModuleFactorySteps() {
+    using namespace factory;
+    // The lists are set first, so they show the defaults even when "Zi" is not answered.
+    return {Set(QStringLiteral("cmbLinkPort"), 2), Set(QStringLiteral("cmbLinkMode"), 0),
+            Send(QStringLiteral("Zi")), Wait(100)};
 }

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 
 #include "app/frmmodule.h"
+#include "common/factory.h"
 #include "common/operation.h"
 #include "link/linesettings.h"
 #include "modules/settingsreads.h"
@@ -38,4 +39,10 @@ bool ReadRepeaterSettings(TfrmModule& w) {
     if (off < 0) return true;
     w.control<QScrollBar>("sbRepTxOff")->setValue(off);
     return true;
+}
+
+std::vector<FactoryStep> RepeaterFactorySteps() {
+    using namespace factory;
+    return {Set(QStringLiteral("cmbRepPort"), 5), Set(QStringLiteral("sbRepTxOn"), 15),
+            Set(QStringLiteral("sbRepTxOff"), 10), Send(QStringLiteral("Zi")), Wait(100)};
 }
