@@ -1,0 +1,103 @@
+// The DI/DO test's cycle against a simulated module that answers at once: the cycle period
+// over many cycles against its floor (the 50 ms pause plus one measured exchange), and the
+// share of one core the test costs while it waits.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/frmmodule.h"
+#include "app/tone.h"
+#include "settings/settings.h"
+#include "sim/virtualports.h"
+
+namespace {
+
+class SilentTone : public TonePlayer {
+  public:
+    void play(int, int) override {}
+};
+
+double CpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(u.ru_utime) + ms(u.ru_stime);
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    constexpr int kCycles = 300;
+
+    VirtualPorts ports;
+    ports.addModule(1, ModuleType::RQ3016);
+    ports.host(1).setBaseDelayMs(0);
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath(QStringLiteral("Quillon.conf")));
+    SilentTone tone;
+    Platform platform;
+    platform.ports = &ports;
+    platform.tone = &tone;
+    platform.settings = &store;
+    platform.listPorts = [] { return QList<MappedPort>{{1, QStringLiteral("/dev/v1"), {}}}; };
+    TfrmModule w(platform);
+    w.show();
+    w.btnScanClick();
+    if (w.Linked != 1) {
+        std::fprintf(stderr, "the simulated module was not found\n");
+        return 1;
+    }
+
+    // One exchange of the test's command on its own.
+    std::vector<double> exchange;
+    w.link.OpenPort(w.PortNo, w.BaudText);
+    for (int i = 0; i < 100; ++i) {
+        QElapsedTimer t;
+        t.start();
+        w.link.Transact(QByteArray("B01I0000000000000000"));
+        exchange.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    w.link.ClosePort();
+    const double floor = 50.0 + Percentile(exchange, 0.5);
+
+    std::vector<qint64> sent;
+    QElapsedTimer clock;
+    auto* button = w.findChild<QPushButton*>(QStringLiteral("btnDIDOTest"));
+    ports.host(1).setReplyOverride(
+        [&](const std::string&, const std::optional<std::string>& reply) {
+            sent.push_back(clock.nsecsElapsed());
+            if (static_cast<int>(sent.size()) == kCycles + 1) button->click();
+            return reply;
+        });
+    clock.start();
+    const double cpu0 = CpuMs();
+    button->click();
+    const double wallMs = static_cast<double>(clock.elapsed());
+    const double cpuMs = CpuMs() - cpu0;
+
+    std::vector<double> cycle;
+    for (size_t i = 1; i < sent.size(); ++i) cycle.push_back((sent[i] - sent[i - 1]) / 1e6);
+    const double median = Percentile(cycle, 0.5);
+    std::printf("one exchange: median %.3f ms; floor (50 ms pause + exchange) %.3f ms\n",
+                Percentile(exchange, 0.5), floor);
+    std::printf(
+        "DI/DO test over %zu cycles: median %.3f ms (%.4f x floor), p99 %.3f ms, max %.3f ms\n",
+        cycle.size(), median, median / floor, Percentile(cycle, 0.99),
+        *std::max_element(cycle.begin(), cycle.end()));
+    std::printf("CPU: %.1f ms over %.0f ms wall, %.2f%% of one core\n", cpuMs, wallMs,
+                100.0 * cpuMs / wallMs);
+    return 0;
+}
