@@ -195,6 +195,7 @@ void TestDido::testFollowsBoxesAndColoursCircles() {
             case 3:
                 return std::string("B01I11111111");  // 16 bytes: no circle changes
             default:
+                SaveScreenshot(w, QStringLiteral("dido-test-running"));
                 Click(w, "btnDIDOTest");
                 return reply;
         }

@@ -146,7 +146,10 @@ void TestWiegand::cardTestShowsBothChannels() {
         }
         // CH #2's address follows its bar from the next cycle on.
         if (queries == 4) On<QScrollBar>(w, "K", "sb", "ID")->setValue(7);
-        if (queries == 6) Click(w, "btnRQ3050K_Card");
+        if (queries == 6) {
+            SaveScreenshot(w, QStringLiteral("card-test-running"));
+            Click(w, "btnRQ3050K_Card");
+        }
         return reply;
     });
     Click(w, "btnRQ3050K_Card");

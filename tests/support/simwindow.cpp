@@ -19,6 +19,11 @@ void Click(TfrmModule& w, const char* button) {
     QTest::mouseClick(w.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
 }
 
+void SaveScreenshot(QWidget& w, const QString& name) {
+    const QString dir = qEnvironmentVariable("QUILLON_SCREENSHOTS");
+    if (!dir.isEmpty()) w.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
 TfrmModule& BuildLinked(WindowFixture& f, VirtualPorts& ports, int typeTab) {
     f.writeIni(QStringLiteral("[General]\nType=%1\n").arg(typeTab).toLatin1());
     TfrmModule& w = f.build(&ports, VirtualPortList({1}));

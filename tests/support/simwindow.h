@@ -15,6 +15,8 @@ QList<MappedPort> VirtualPortList(std::initializer_list<int> numbers);
 // The verified command texts the module on `port` heard, oldest first.
 QStringList Commands(VirtualPorts& ports, int port);
 void Click(TfrmModule& w, const char* button);
+// Saves a picture of the window as NAME.png in $QUILLON_SCREENSHOTS, when that is set.
+void SaveScreenshot(QWidget& w, const QString& name);
 // The window on type tab `typeTab`, after a scan found the module on COM1; the records of the
 // port and the recorded tones start empty.
 TfrmModule& BuildLinked(WindowFixture& f, VirtualPorts& ports, int typeTab);
