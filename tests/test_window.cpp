@@ -286,22 +286,27 @@ void TestWindow::languageSwitch_data() {
                                 << QStringList{"btnScan=扫描模组",
                                                "lblCom=串口:",
                                                "lblID=识别码:",
-                                               "pnSerial=序号 : ________",
+                                               "pnSerial=序号 : 12345678",
                                                "pnVersion=版本 : __.__-__",
-                                               "pnMsg=请先选择模组型号.",
+                                               "pnMsg=模组机资讯完成. (串口 : #1)",
                                                "lblTestSend=指令",
                                                "lblKeyNumber=按键数:",
                                                "lblPrintData=列印资料:",
                                                "btnFactory=设定出厂预设",
                                                "mnuExit=离开(&x)"}
                                 << 12 << "ChineseGB";
-    QTest::newRow("Traditional")
-        << 2 << "mnuTraditional"
-        << QStringList{"btnScan=掃描模組",        "lblRepStatus=狀態:",       "gbOther=特殊設定",
-                       "pnMsg=請先選擇模組型號.", "btnRQ3050K_Card=讀卡測試", "mnuFile=檔案(&F)"}
-        << 12 << "ChineseBIG5";
+    QTest::newRow("Traditional") << 2 << "mnuTraditional"
+                                 << QStringList{"btnScan=掃描模組",
+                                                "lblRepStatus=狀態:",
+                                                "gbOther=特殊設定",
+                                                "pnMsg=模組資訊完成. (串口 : #1)",
+                                                "btnRQ3050K_Card=讀卡測試",
+                                                "mnuFile=檔案(&F)"}
+                                 << 12 << "ChineseBIG5";
     QTest::newRow("English") << 0 << "mnuEnglish"
                              << QStringList{"btnScan=Scan module",
+                                            "pnMsg=Module find ok. (COM : #1)",
+                                            "pnSerial=S/N : 12345678",
                                             "lblCom=Serial Port:",
                                             "lblTestSend=Command",
                                             "lblTestRecv=Response",
@@ -328,9 +333,13 @@ void TestWindow::languageSwitch() {
     f.writeIni(lang == 0 ? "[General]\nLanguageFlag=ChineseGB\n" : "");
     TfrmModule& w = f.build();
     w.Linked = 1;
-    w.pnMsg->setText(QStringLiteral("Module find ok. (COM : #1)"));
-    w.pnSerial->setText(QStringLiteral("S/N : 12345678"));
+    w.ShowMessage(15, QStringLiteral(" : #1)"));
+    w.ShowSerial(QStringLiteral("12345678"));
+    QWidget* common = w.findChild<QWidget*>(QStringLiteral("tsCommand"));
+    w.pcOther->setCurrentWidget(common);
     w.findChild<QAction*>(action)->trigger();
+    // The words change; what the window shows stays.
+    QCOMPARE(w.pcOther->currentWidget(), common);
     QCOMPARE(w.LangIndex, lang);
     for (const QString& pair : expected) {
         const QString name = pair.section(QLatin1Char('='), 0, 0);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QShowEvent>
 #include <QtTest>
+#include <cmath>
 #include <stdexcept>
 
 #include "support/windowfixture.h"
@@ -14,6 +15,7 @@ class TestWindowShow : public QObject {
   private slots:
     void restoreKeepsWhatOperationsShowed();
     void panelsStayReadableWhileBusy();
+    void disabledTextHasContrast();
     void portListInAscendingOrder();
     void failingPortListGivesFallback();
 };
@@ -47,6 +49,51 @@ void TestWindowShow::panelsStayReadableWhileBusy() {
         QCOMPARE(panel->palette().color(QPalette::Disabled, QPalette::WindowText), idle);
     QCOMPARE(w.pnMsg->palette().color(QPalette::Disabled, QPalette::Window), QColor(166, 202, 240));
     w.SetBusy(0);
+}
+
+namespace {
+// Contrast ratio of two colours by their relative luminance, 1 to 21.
+double Contrast(const QColor& a, const QColor& b) {
+    auto lum = [](const QColor& c) {
+        auto ch = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+}  // namespace
+
+void TestWindowShow::disabledTextHasContrast() {
+    WindowFixture f;
+    TfrmModule& w = f.build();
+    struct Pair {
+        const char* control;
+        QPalette::ColorRole text;
+        QPalette::ColorRole background;
+    };
+    const Pair pairs[] = {{"cmbPort", QPalette::Text, QPalette::Base},
+                          {"cmbPort", QPalette::ButtonText, QPalette::Button},
+                          {"cmbBaudRate", QPalette::ButtonText, QPalette::Button},
+                          {"btnScan", QPalette::ButtonText, QPalette::Button},
+                          {"chkLock", QPalette::WindowText, QPalette::Window},
+                          {"lblCom", QPalette::WindowText, QPalette::Window},
+                          {"edTestSend", QPalette::Text, QPalette::Base}};
+    for (const char* lang : {"mnuSimplified", "mnuTraditional", "mnuEnglish"}) {
+        w.findChild<QAction*>(QLatin1String(lang))->trigger();
+        w.SetBusy(1);
+        for (const Pair& p : pairs) {
+            auto* c = w.findChild<QWidget*>(QLatin1String(p.control));
+            QVERIFY(!c->isEnabled());
+            const QPalette pal = c->palette();
+            const double ratio = Contrast(pal.color(QPalette::Disabled, p.text),
+                                          pal.color(QPalette::Disabled, p.background));
+            QVERIFY2(ratio >= 4.5,
+                     qPrintable(QStringLiteral("%1 %2: %3").arg(lang, p.control).arg(ratio)));
+        }
+        w.SetBusy(0);
+    }
 }
 
 void TestWindowShow::portListInAscendingOrder() {

@@ -26,6 +26,7 @@
 const QColor TfrmModule::kSkyBlue(166, 202, 240);
 const QColor TfrmModule::kRed(255, 0, 0);
 const QColor TfrmModule::kYellow(255, 255, 0);
+const QColor TfrmModule::kDisabledText(77, 77, 77);
 
 namespace {
 
@@ -100,6 +101,12 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     font.setFamilies(FontFaces(Languages::kEnglish, QStringLiteral("Courier New")));
     font.setPointSize(10);
     setFont(font);
+    // Disabled text stays readable, on the sky-blue boxes as on grey buttons (a contrast of
+    // about 5:1 against either), while operations disable the window.
+    QPalette pal = palette();
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        pal.setColor(QPalette::Disabled, role, kDisabledText);
+    setPalette(pal);
 
     buildMenu();
     buildLayout();
@@ -297,9 +304,6 @@ void TfrmModule::applyTexts() {
     for (int k = 0; k < 3; ++k)
         findChild<QAction*>(QString::fromLatin1(langs[k]))->setText(MessageTable::text(10, k));
     findChild<QAction*>(QStringLiteral("mnuExit"))->setText(Msg(9));
-    pnMsg->setText(Msg(18));
-    pnSerial->setText(Msg(4) + QStringLiteral(" : ________"));
-    pnVersion->setText(Msg(5) + QStringLiteral(" : __.__-__"));
     for (const TextEntry& t : kTexts) {
         const QString text = Msg(t.row) + QString::fromLatin1(t.suffix);
         const QString name = QString::fromLatin1(t.control);
@@ -322,6 +326,12 @@ void TfrmModule::applyTexts() {
 }
 
 void TfrmModule::FormShow() {
+    ShowMessage(18);
+    ShowReadoutPlaceholders();
+    applyLanguage();
+}
+
+void TfrmModule::applyLanguage() {
     const char* langs[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
     for (int k = 0; k < 3; ++k)
         findChild<QAction*>(QString::fromLatin1(langs[k]))->setChecked(k == LangIndex);
@@ -331,6 +341,7 @@ void TfrmModule::FormShow() {
     setFont(font);
     menuBar()->setFont(font);
     applyTexts();
+    showReadout();
     fitToClient();
     pcMainChange();
 }
@@ -339,7 +350,46 @@ void TfrmModule::setLanguage(int langIndex) {
     LangIndex = langIndex;
     LangFlag = Languages::flag(langIndex);
     SaveLanguage();
-    FormShow();
+    // A new language changes the words, not what the window shows: the message line, the
+    // module's readout and the page of special functions stay.
+    QWidget* page = pcOther->currentWidget();
+    applyLanguage();
+    if (page && pcOther->isTabVisible(pcOther->indexOf(page))) pcOther->setCurrentWidget(page);
+}
+
+void TfrmModule::ShowMessage(std::function<QString()> compose) {
+    message_ = std::move(compose);
+    pnMsg->setText(message_ ? message_() : QString());
+}
+
+void TfrmModule::ShowMessage(int row, const QString& suffix) {
+    ShowMessage([this, row, suffix] { return Msg(row) + suffix; });
+}
+
+void TfrmModule::ClearMessage() {
+    ShowMessage(std::function<QString()>());
+}
+
+void TfrmModule::ShowSerial(const QString& serial) {
+    serial_ = serial;
+    showReadout();
+}
+
+void TfrmModule::ShowVersion(const QString& version) {
+    version_ = version;
+    showReadout();
+}
+
+void TfrmModule::ShowReadoutPlaceholders() {
+    serial_ = QStringLiteral("________");
+    version_ = QStringLiteral("__.__-__");
+    showReadout();
+}
+
+void TfrmModule::showReadout() {
+    pnMsg->setText(message_ ? message_() : QString());
+    pnSerial->setText(Msg(4) + QStringLiteral(" : ") + serial_);
+    pnVersion->setText(Msg(5) + QStringLiteral(" : ") + version_);
 }
 
 void TfrmModule::mnuEnglishClick() {

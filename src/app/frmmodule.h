@@ -35,6 +35,7 @@ class TfrmModule : public QMainWindow {
     static const QColor kSkyBlue;
     static const QColor kRed;
     static const QColor kYellow;
+    static const QColor kDisabledText;
 
     // Start-up, show and close.
     void FormCreate();
@@ -100,6 +101,16 @@ class TfrmModule : public QMainWindow {
     // Text of message-table row `row` in the current language.
     QString Msg(int row) const;
 
+    // The message line and the module's readout. Each is composed again from its rows when the
+    // language changes, so the screen keeps saying the same thing in the new language.
+    void ShowMessage(std::function<QString()> compose);
+    void ShowMessage(int row, const QString& suffix = QString());
+    void ClearMessage();
+    void ShowSerial(const QString& serial);
+    void ShowVersion(const QString& version);
+    // Back to "S/N : ________" and "VER : __.__-__".
+    void ShowReadoutPlaceholders();
+
     // Runs a handler; an exception that escapes it is shown in the error box.
     void guarded(const std::function<void()>& handler);
 
@@ -149,6 +160,8 @@ class TfrmModule : public QMainWindow {
     void buildLayout();
     void buildMenu();
     void applyTexts();
+    void applyLanguage();
+    void showReadout();
     void setLanguage(int langIndex);
     void fitToClient();
     void connectBar(const char* bar, void (TfrmModule::*handler)());
@@ -156,4 +169,7 @@ class TfrmModule : public QMainWindow {
 
     Platform platform_;
     bool shown_ = false;
+    std::function<QString()> message_;
+    QString serial_;
+    QString version_;
 };

@@ -73,12 +73,15 @@ void RunContinuousTest(TfrmModule& w, const ContinuousTest& test) {
     }
 
     RunScope scope(w, test);
-    if (test.clearMessage) w.pnMsg->clear();
+    if (test.clearMessage) w.ClearMessage();
     if (test.start) test.start();
 
     if (!w.link.OpenPort(w.PortNo, w.BaudText)) {
-        w.pnMsg->setText(w.Msg(2) + QStringLiteral(" : ") + QString::number(w.PortNo) +
-                         QLatin1Char(' ') + w.Msg(3));
+        const int port = w.PortNo;
+        w.ShowMessage([&w, port] {
+            return w.Msg(2) + QStringLiteral(" : ") + QString::number(port) + QLatin1Char(' ') +
+                   w.Msg(3);
+        });
         SignalFailure(w);
         return;
     }
@@ -95,7 +98,7 @@ void RunContinuousTest(TfrmModule& w, const ContinuousTest& test) {
     w.tmrBusy->stop();
     if (w.Polling == 1) {
         // Three exchanges in a row without a verified reply: the module is gone.
-        w.pnMsg->setText(w.Msg(17));
+        w.ShowMessage(17);
         w.Polling = 0;
         SignalFailure(w);
     } else {

@@ -53,7 +53,7 @@ void RunOperation(TfrmModule& w, const Operation& op) {
     if (w.Linked != 1) {
         SignalFailure(w);
     } else {
-        w.pnMsg->setText(w.Msg(op.nameRow));
+        w.ShowMessage(op.nameRow);
         QCoreApplication::processEvents();
         bool ok = false;
         const bool formable = !op.formable || op.formable();
@@ -72,10 +72,10 @@ void RunOperation(TfrmModule& w, const Operation& op) {
             w.link.ClosePort();
         }
         if (ok) {
-            w.pnMsg->setText(w.Msg(op.nameRow + 1));
+            w.ShowMessage(op.nameRow + 1);
             SignalSuccess(w);
         } else {
-            w.pnMsg->setText(w.Msg(op.nameRow + 2));
+            w.ShowMessage(op.nameRow + 2);
             SignalFailure(w);
         }
     }

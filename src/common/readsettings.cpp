@@ -36,7 +36,7 @@ bool ReadTypeSettings(TfrmModule& w) {
 
 void TfrmModule::ReadSettings() {
     cmbBaudRate->setCurrentIndex(BaudIndex);
-    pnSerial->setText(Msg(4) + QStringLiteral(" : ") + ReplyText(*this, 6, 8));
+    ShowSerial(ReplyText(*this, 6, 8));
     QCoreApplication::processEvents();
 
     bool outcome = false;
@@ -52,7 +52,7 @@ void TfrmModule::ReadSettings() {
                 version = SendCommand(*this, QStringLiteral("V"));
             }
             if (version) {
-                pnVersion->setText(Msg(5) + QStringLiteral(" : ") + ReplyText(*this, 6, 8));
+                ShowVersion(ReplyText(*this, 6, 8));
                 Pause(50);
                 outcome = ReadTypeSettings(*this);
                 Linked = 1;
@@ -64,10 +64,10 @@ void TfrmModule::ReadSettings() {
     }
     const QString where = QStringLiteral(" : #%1)").arg(PortNo);
     if (outcome) {
-        pnMsg->setText(Msg(15) + where);
+        ShowMessage(15, where);
         SignalSuccess(*this);
     } else {
-        pnMsg->setText(Msg(16) + where);
+        ShowMessage(16, where);
         SetBusy(0);
         SignalFailure(*this);
     }

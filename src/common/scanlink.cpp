@@ -27,19 +27,14 @@ bool Identify(TfrmModule& w, const QString& id, int attempts) {
     return false;
 }
 
-void ShowPlaceholders(TfrmModule& w) {
-    w.pnSerial->setText(w.Msg(4) + QStringLiteral(" : ________"));
-    w.pnVersion->setText(w.Msg(5) + QStringLiteral(" : __.__-__"));
-}
-
 void ShowScanning(TfrmModule& w, int n) {
-    w.pnMsg->setText(w.Msg(12) + QStringLiteral(" : #") + QString::number(n));
+    w.ShowMessage(12, QStringLiteral(" : #") + QString::number(n));
     QCoreApplication::processEvents();
 }
 
 void NotFound(TfrmModule& w) {
     w.cmbBaudRate->setCurrentIndex(LineSettings::kDefaultIndex);
-    w.pnMsg->setText(w.Msg(17));
+    w.ShowMessage(17);
     w.SetBusy(0);
     SignalFailure(w);
 }
@@ -49,8 +44,8 @@ void NotFound(TfrmModule& w) {
 void TfrmModule::btnScanClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     SetBusy(1);
-    pnMsg->setText(Msg(11) + QStringLiteral(" ...."));
-    ShowPlaceholders(*this);
+    ShowMessage(11, QStringLiteral(" ...."));
+    ShowReadoutPlaceholders();
     QCoreApplication::processEvents();
     Linked = 0;
     bool found = false;
@@ -101,8 +96,8 @@ void TfrmModule::btnScanClick() {
 void TfrmModule::btnLinkClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     SetBusy(1);
-    pnMsg->setText(Msg(14) + QStringLiteral(" ...."));
-    ShowPlaceholders(*this);
+    ShowMessage(14, QStringLiteral(" ...."));
+    ShowReadoutPlaceholders();
     QCoreApplication::processEvents();
     Linked = 0;
     bool found = false;
