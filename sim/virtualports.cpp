@@ -4,7 +4,7 @@
 #include <thread>
 
 struct VirtualPorts::PortState {
-    enum class Kind { Module, Silent, Busy };
+    enum class Kind { Module, Silent, Busy, Gone };
     Kind kind = Kind::Silent;
     std::unique_ptr<ModuleHost> host;
     LineConfig line{9600, Parity::None, 8, 1};
@@ -23,7 +23,7 @@ class VirtualSerialPort : public SerialPort {
     ~VirtualSerialPort() override { close(); }
 
     int readByte() override {
-        if (!port_) {
+        if (!port_ || port_->kind == VirtualPorts::PortState::Kind::Gone) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return -1;
         }
@@ -43,7 +43,8 @@ class VirtualSerialPort : public SerialPort {
     }
 
     bool write(const uint8_t* bytes, int count) override {
-        if (!port_ || count < 0) return false;
+        // A device that has gone takes nothing, as an unplugged adapter.
+        if (!port_ || count < 0 || port_->kind == VirtualPorts::PortState::Kind::Gone) return false;
         port_->written.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
         if (port_->written.size() > kMaxWrittenKept) {
             port_->written.erase(0, port_->written.size() - kMaxWrittenKept);
@@ -110,6 +111,10 @@ void VirtualPorts::addBusyPort(int portNo) {
     s.host.reset();
 }
 
+void VirtualPorts::unplug(int portNo) {
+    if (PortState* s = find(portNo)) s->kind = PortState::Kind::Gone;
+}
+
 void VirtualPorts::removePort(int portNo) {
     ports_.erase(portNo);
 }
@@ -127,7 +132,8 @@ bool VirtualPorts::hasModule(int portNo) const {
 
 std::unique_ptr<SerialPort> VirtualPorts::open(int portNo, const QString& lineSetting) {
     PortState* s = find(portNo);
-    const bool ok = s && s->kind != PortState::Kind::Busy && !s->open;
+    const bool ok =
+        s && s->kind != PortState::Kind::Busy && s->kind != PortState::Kind::Gone && !s->open;
     opens_.push_back({portNo, lineSetting, ok});
     if (!ok) return nullptr;
     const LineConfig before = s->line;

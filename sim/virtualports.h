@@ -50,6 +50,9 @@ class VirtualPorts : public PortOpener {
     SimModule& addModule(int portNo, SimModule module);
     void addSilentPort(int portNo);
     void addBusyPort(int portNo);
+    // The device goes away, open or not, as an unplugged adapter: reads give nothing, writes
+    // fail, and it no longer opens. What the module heard before stays on record.
+    void unplug(int portNo);
     // Back to absent.
     void removePort(int portNo);
 
