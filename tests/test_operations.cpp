@@ -95,8 +95,10 @@ void TestOperations::fullSearchWithLockTriesOnlyRememberedSetting() {
     ports.addSilentPort(1);
     ports.addSilentPort(2);
     WindowFixture f;
-    f.writeIni("[General]\nScanCommNo=-1\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n");
+    f.writeIni("[General]\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n");
     TfrmModule& w = f.build(&ports, VirtualPortList({1, 2}));
+    // A stored port outside 1..255 loads as 1, so the negative port is set in memory.
+    w.PortNo = -1;
     QElapsedTimer t;
     t.start();
     Click(w, "btnScan");

@@ -33,6 +33,8 @@ int Run(int argc, char** argv) {
         platform.settings = &settings;
         platform.listPorts = [&map] { return map.ports(); };
         platform.errorBox = &ShowError;
+        // A save that had to keep the old settings file as a backup says so in the error box.
+        settings.setNotice(platform.errorBox);
 
         TfrmModule window(platform);
         window.show();

@@ -1,13 +1,20 @@
 #pragma once
-// The values remembered between runs, on QSettings: the native registry key
+// The values remembered between runs: the native registry key
 // HKEY_LOCAL_MACHINE\Software\VARNO\Quillon on Windows, the INI file VARNO/Quillon.conf in the
 // user's configuration directory elsewhere (XDG_CONFIG_HOME honoured).
+//
+// The INI file is the user's as much as ours: a save changes only the lines of the values the
+// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag in the general group)
+// and leaves every other byte as it stood. When the file holds lines that cannot be read, the
+// file as it stood is first kept beside it as Quillon.conf.bak, and the notice says so once.
+// Every write replaces the file in one step, so an interrupted save leaves the old file.
 
+#include <QList>
 #include <QMap>
 #include <QString>
-#include <memory>
-
-class QSettings;
+#include <QVariant>
+#include <functional>
+#include <optional>
 
 // What LoadSettings fills. Defaults are the values FormCreate starts from.
 struct StoredSettings {
@@ -26,21 +33,47 @@ class SettingsStore {
 
     // The INI file in use (empty on Windows, where the registry holds the values).
     QString iniPath() const { return iniPath_; }
+    // Where the file as it stood is kept before a save rewrites a file with unreadable lines.
+    QString backupPath() const;
     // True when the settings key (or file) exists.
     bool exists() const;
-    // A QSettings on the key, or null when it cannot be had.
-    std::unique_ptr<QSettings> open() const;
 
     // Entries of the group "Ports": port number -> device path (COM3=/dev/ttyUSB0).
     QMap<int, QString> portEntries() const;
 
+    // Told, in a sentence for the user, when a save has kept the previous file as the backup.
+    // A backup that already holds what the file held is not made, nor told, again.
+    void setNotice(std::function<void(const QString& text)> notice) { notice_ = std::move(notice); }
+    // Runs when the new text is written but has not yet replaced the file; returning false
+    // abandons the save there, as a crash or a full disk would. For tests.
+    void setBeforeReplace(std::function<bool()> hook) { beforeReplace_ = std::move(hook); }
+
   private:
+    friend void LoadSettings(const SettingsStore& store, StoredSettings& out);
+    friend void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudIndex,
+                             const QString& baudText);
+    friend void SaveLanguage(const SettingsStore& store, const QString& langFlag);
+
+    struct Value {
+        QString name;
+        QVariant data;  // an int or a QString
+    };
+
+    bool usesRegistry() const;
+    // The file's text; nullopt when there is no regular file or it cannot be read.
+    std::optional<QByteArray> readFile() const;
+    // Writes the values, each an int or a QString; false when nothing was written.
+    bool save(const QList<Value>& values) const;
+    bool saveToFile(const QList<Value>& values) const;
+
     QString iniPath_;
+    std::function<void(const QString&)> notice_;
+    std::function<bool()> beforeReplace_;
 };
 
 // Replaces the defaults in `out` by the stored values, in the order Type, ScanCommNo,
 // ScanBaudRate, ScanBaudRateNo, LanguageFlag. A value of the wrong type ends the load where it
-// stands. A ScanBaudRateNo outside 0..11 gives 5.
+// stands. A ScanBaudRateNo outside 0..11 gives 5; a ScanCommNo outside 1..255 gives 1.
 void LoadSettings(const SettingsStore& store, StoredSettings& out);
 // Writes Type, ScanCommNo, ScanBaudRateNo, ScanBaudRate (creating the key when missing).
 void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudIndex,

@@ -24,6 +24,7 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
         return listed;
     };
     platform_.errorBox = [this](const QString& text) { errors << text; };
+    store->setNotice(platform_.errorBox);
     window_ = std::make_unique<TfrmModule>(platform_);
     window_->show();
     if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
