@@ -159,6 +159,25 @@ int LineEndpoint::hostBaud() const {
     return BaudOf(cfgetospeed(&t));
 }
 
+int LineEndpoint::receivedAt(short revents) {
+    int baud = hostBaud();
+    if (device_) return baud;
+    if (!connected_) {
+        sessionBaud_ = baud;
+    } else if (baud != sessionBaud_) {
+        // The tool keeps one setting while it has the port open. A different one now means
+        // either that it has just put back the slave's old settings on its way to closing,
+        // with its last bytes (raw data awaiting no reply) still unread here, or that it
+        // closed and opened again unnoticed. Only the first is followed by the hang-up.
+        pollfd p{fd_, 0, 0};
+        const bool closing =
+            (revents & POLLHUP) || (poll(&p, 1, kCloseGraceMs) > 0 && (p.revents & POLLHUP));
+        if (closing) return sessionBaud_;
+        sessionBaud_ = baud;
+    }
+    return baud;
+}
+
 void LineEndpoint::hangUp() {
     host_.dropPending();
     out_.clear();
@@ -239,8 +258,8 @@ bool LineEndpoint::step(int maxWaitMs, int extraFd) {
             uint8_t buf[4096];
             const ssize_t n = read(fd_, buf, sizeof buf);
             if (n > 0) {
+                const int baud = receivedAt(ev);
                 connected_ = true;
-                const int baud = hostBaud();
                 LineConfig line = host_.module().lineConfig();
                 line.baud = baud;
                 host_.receive(

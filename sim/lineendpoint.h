@@ -8,8 +8,10 @@
 // Linux (parity does not travel; the kernel clears PARENB on ptys). When the tool closes the
 // slave, the master reports POLLHUP and reads fail with EIO until the slave is opened again;
 // the endpoint then drops what it had still to send and looks again every 20 ms instead of
-// spinning. On a serial device the line runs at the module's line setting and is set anew
-// after the reply to "E" has gone out.
+// spinning. Bytes that the tool wrote just before closing (and that nothing answers) are
+// taken at the baud rate of that open, even when the tool has already put back the slave's
+// previous settings by the time they are read. On a serial device the line runs at the module's
+// line setting and is set anew after the reply to "E" has gone out.
 
 #include <deque>
 #include <functional>
@@ -49,6 +51,8 @@ class LineEndpoint {
   private:
     void sendDue();
     void hangUp();
+    // The baud rate that bytes just read came at, given the poll events of that read.
+    int receivedAt(short revents);
     bool configureDevice(const LineConfig& line, std::string* error);
 
     ModuleHost& host_;
@@ -62,4 +66,7 @@ class LineEndpoint {
     LineConfig deviceLine_;
     SimTime pauseUntil_{};
     bool connected_ = false;
+    int sessionBaud_ = 0;  // the slave's baud rate at the first bytes since it was opened
+    // How long a change of the slave's settings may precede the hang-up of a close.
+    static constexpr int kCloseGraceMs = 20;
 };

@@ -40,8 +40,11 @@ class TestLink : public QObject {
     void pauseBeyondSilenceLimitFails();
     void lastReplySurvivesFailure();
     void purgeDropsStaleInput();
+    void rawBytesWrittenJustBeforeCloseArrive();
     void refusesUnsafeOrOverlongText_data();
     void refusesUnsafeOrOverlongText();
+    void refusesWindowTextThatIsNotAscii_data();
+    void refusesWindowTextThatIsNotAscii();
     void overlongReplyFailsWithoutWrapping();
     void secondOpenFails();
     void absentPortFails();
@@ -202,6 +205,23 @@ void TestLink::purgeDropsStaleInput() {
     QCOMPARE(link_->LastReply, QByteArray::fromStdString(Reply("B01V01.20-36")));
 }
 
+void TestLink::rawBytesWrittenJustBeforeCloseArrive() {
+    // The repeater's send data writes raw bytes and closes the port at once, awaiting nothing;
+    // the purge of the close must not take them back.
+    const std::string raw = "1234";
+    for (int k = 1; k <= 20; ++k) {
+        if (!link_->isOpen()) QVERIFY(link_->OpenPort(1, QStringLiteral("19200,e,8,1")));
+        QVERIFY(link_->SendBlock(reinterpret_cast<const uint8_t*>(raw.data()), 4));
+        link_->ClosePort();
+        QVERIFY2(
+            peer_->waitReceived(raw.size() * static_cast<size_t>(k), 1000),
+            qPrintable(QStringLiteral("round %1: %2 bytes").arg(k).arg(peer_->received().size())));
+    }
+    std::string expected;
+    for (int k = 0; k < 20; ++k) expected += raw;
+    QCOMPARE(QByteArray::fromStdString(peer_->received()), QByteArray::fromStdString(expected));
+}
+
 void TestLink::refusesUnsafeOrOverlongText_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::newRow("tab") << QByteArray("E01GPrint\ttest");
@@ -223,6 +243,31 @@ void TestLink::refusesUnsafeOrOverlongText() {
     QVERIFY(link_->Transact(QByteArray(1039, 'A')));
     QVERIFY(peer_->waitReceived(1043, 1000));
     QCOMPARE(link_->sentLine().size(), 1049);
+}
+
+void TestLink::refusesWindowTextThatIsNotAscii_data() {
+    QTest::addColumn<QString>("text");
+    // Each of these became "?" or a Latin-1 byte when the text was converted before the check.
+    QTest::newRow("Chinese") << QStringLiteral(u"E01G列印測試");
+    QTest::newRow("Latin-1 letter") << QStringLiteral(u"E01Gcaf\u00e9");
+    QTest::newRow("emoji, a surrogate pair") << QStringLiteral(u"E01G\U0001F600");
+    QTest::newRow("tab") << QStringLiteral(u"E01GPrint\ttest");
+    QTest::newRow("1040 characters") << QString(1040, QLatin1Char('A'));
+}
+
+void TestLink::refusesWindowTextThatIsNotAscii() {
+    QFETCH(QString, text);
+    peer_->answerAlways("E01G");
+    QVERIFY(!Link::IsSendable(text));
+    QVERIFY(!link_->Transact(text));
+    QVERIFY(!peer_->waitReceived(1, 100));
+    // Printable ASCII goes out as it stands.
+    QVERIFY(Link::IsSendable(QStringLiteral("E01GPrint test.")));
+    QVERIFY(link_->Transact(QStringLiteral("E01GPrint test.")));
+    const std::string cmd = "E01GPrint test.";
+    QVERIFY(peer_->waitReceived(cmd.size() + 4, 1000));
+    QCOMPARE(QByteArray::fromStdString(peer_->received()),
+             QByteArray::fromStdString(wire::BuildCommandFrame(cmd)));
 }
 
 void TestLink::overlongReplyFailsWithoutWrapping() {

@@ -89,6 +89,7 @@ class TestSimPty : public QObject {
     void endpointMatchesBaudRate_data();
     void endpointMatchesBaudRate();
     void endpointSurvivesReopen();
+    void endpointTakesLastBytesAtTheSettingOfTheirOpen();
     void linkPlacedAndRemoved();
     void deviceFollowsSetBaudRate();
     void programAnswersTheTool();
@@ -168,6 +169,34 @@ void TestSimPty::endpointSurvivesReopen() {
     const std::string reply = Exchange(line, slave, "F01B", 16);
     QCOMPARE(reply.size(), size_t(16));
     QVERIFY(simtest::Verifies(reply));
+    close(slave);
+}
+
+void TestSimPty::endpointTakesLastBytesAtTheSettingOfTheirOpen() {
+    // The repeater's send data: raw bytes after the "B" exchange, then at once the close,
+    // which puts back the slave's previous settings before the endpoint reads the bytes.
+    ModuleHost host{SimModule(ModuleType::RQ3040)};
+    LineEndpoint line(host);
+    QVERIFY(line.openPty(nullptr));
+    int slave = OpenSlave(line.slavePath(), B19200);
+    QCOMPARE(Exchange(line, slave, "X01B", 16).size(), size_t(16));
+    QCOMPARE(write(slave, "1234", 4), ssize_t(4));
+    termios t{};
+    tcgetattr(slave, &t);
+    cfsetispeed(&t, B38400);
+    cfsetospeed(&t, B38400);
+    tcsetattr(slave, TCSANOW, &t);
+    close(slave);
+    for (int k = 0; k < 5; ++k) line.step(5);
+    QCOMPARE(host.module().rawReceived, std::string("1234"));
+
+    // A new open at another baud rate is still not heard, even unnoticed between two reads.
+    slave = OpenSlave(line.slavePath(), B9600);
+    QCOMPARE(Exchange(line, slave, "X01B", 16, 100).size(), size_t(0));
+    close(slave);
+    for (int k = 0; k < 5; ++k) line.step(5);
+    slave = OpenSlave(line.slavePath(), B19200);
+    QCOMPARE(Exchange(line, slave, "X01B", 16).size(), size_t(16));
     close(slave);
 }
 

@@ -141,6 +141,18 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     connectBar("sbRQ3050S_ID", &TfrmModule::sbRQ3050S_IDChange);
     connectBar("sbRQ3050K_ID", &TfrmModule::sbRQ3050K_IDChange);
     connectBar("sbKeyNumber", &TfrmModule::sbKeyNumberChange);
+    // The pages of the printer, the controller link module and the repeater.
+    connectButton("btnPrintStatus", &TfrmModule::btnPrintStatusClick);
+    connectButton("btnPrintData", &TfrmModule::btnPrintDataClick);
+    connectButton("btnPrintCode", &TfrmModule::btnPrintCodeClick);
+    connectButton("btnLinkStatus", &TfrmModule::btnLinkStatusClick);
+    connectButton("btnLinkSendData", &TfrmModule::btnLinkSendDataClick);
+    connectButton("btnLinkPort", &TfrmModule::btnLinkPortClick);
+    connectButton("btnLinkMode", &TfrmModule::btnLinkModeClick);
+    connectButton("btnRepStatus", &TfrmModule::btnRepStatusClick);
+    connectButton("btnRepPort", &TfrmModule::btnRepPortClick);
+    connectButton("btnRepTx", &TfrmModule::btnRepTxClick);
+    connectButton("btnRepData", &TfrmModule::btnRepDataClick);
 
     fitToClient();
     FormCreate();

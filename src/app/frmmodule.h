@@ -92,6 +92,19 @@ class TfrmModule : public QMainWindow {
     void sbRQ3050K_IDChange();
     void sbKeyNumberChange();
 
+    // The pages of the printer, the controller link module and the repeater (src/modules/).
+    void btnPrintStatusClick();
+    void btnPrintDataClick();
+    void btnPrintCodeClick();
+    void btnLinkStatusClick();
+    void btnLinkSendDataClick();
+    void btnLinkPortClick();
+    void btnLinkModeClick();
+    void btnRepStatusClick();
+    void btnRepPortClick();
+    void btnRepTxClick();
+    void btnRepDataClick();
+
     // Settings and the port list.
     void LoadSettings();
     void SaveSettings();

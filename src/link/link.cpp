@@ -69,6 +69,19 @@ bool Link::VerifyReply() const {
     return wire::VerifyReplyBytes(RxBuf, RxPos);
 }
 
+bool Link::IsSendable(const QString& text) {
+    if (text.size() > wire::kMaxCommandText) return false;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+    }
+    return true;
+}
+
+bool Link::Transact(const QString& text) {
+    if (!IsSendable(text)) return false;
+    return Transact(text.toLatin1());
+}
+
 bool Link::Transact(const QByteArray& text) {
     const std::string cmd(text.constData(), static_cast<size_t>(text.size()));
     // A control byte would end or corrupt the frame on the wire, and an over-long text would

@@ -31,7 +31,12 @@ public:
     // its checksum verified. A text with a byte outside printable ASCII, or too long for the
     // traffic line, is refused: nothing is written and the result is false.
     bool Transact(const QByteArray& text);
-    bool Transact(const QString& text) { return Transact(text.toLatin1()); }
+    // The same for a text as the window holds it. Its characters are checked before any
+    // conversion, so a character outside printable ASCII (a Chinese character, say) refuses
+    // the text rather than going out as a replacement "?".
+    bool Transact(const QString& text);
+    // True when Transact would send the text: printable ASCII that fits the traffic line.
+    static bool IsSendable(const QString& text);
 
     // True when the two checksum characters of the frame in RxBuf match.
     bool VerifyReply() const;

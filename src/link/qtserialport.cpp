@@ -159,7 +159,16 @@ bool QtSerialPort::write(const uint8_t* bytes, int count) {
 
 void QtSerialPort::purge() {
     if (!port_) return;
+#ifdef Q_OS_WIN
     port_->clear(QSerialPort::AllDirections);
+#else
+    // On Windows a write returns once its bytes have left, so the output purge there never
+    // drops anything. Here write() returns with the bytes still in the kernel's buffer, and
+    // an output flush would drop them (raw data written just before the port closes): let
+    // them leave, then drop only what waits to be read.
+    if (!failed_) tcdrain(static_cast<int>(port_->handle()));
+    port_->clear(QSerialPort::Input);
+#endif
     port_->clearError();
 }
 

@@ -17,7 +17,8 @@ public:
     // Synchronous write: returns when the bytes are handed to the port.
     virtual bool write(const uint8_t* bytes, int count) = 0;
 
-    // Drops everything waiting in either direction.
+    // Drops everything waiting to be read. Bytes already written are not lost: they leave
+    // first, as after a synchronous write on Windows.
     virtual void purge() = 0;
 
     // Closes the port and gives it back the settings it had before it was opened.

@@ -1,12 +1,16 @@
-// The controller link module: its port line setting and run mode read back into the page.
+// The controller link module: its port line setting and run mode read back into the page, and
+// the operations of its page: get status, send a data record, set baud rate, set run mode.
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 
 #include "app/frmmodule.h"
 #include "common/factory.h"
 #include "common/operation.h"
 #include "link/linesettings.h"
+#include "modules/portoperations.h"
 #include "modules/settingsreads.h"
 
 bool ReadLinkModuleSettings(TfrmModule& w) {
@@ -33,4 +37,47 @@ std::vector<FactoryStep> LinkModuleFactorySteps() {
     // The lists are set first, so they show the defaults even when "Zi" is not answered.
     return {Set(QStringLiteral("cmbLinkPort"), 2), Set(QStringLiteral("cmbLinkMode"), 0),
             Send(QStringLiteral("Zi")), Wait(100)};
+}
+
+namespace {
+// "G" + the six boxes joined as typed: nothing between them, none filled up to its maximum.
+QString DataRecord(const TfrmModule& w) {
+    QString record = QStringLiteral("G");
+    for (const char* box :
+         {"edLinkCRID", "edLinkRDID", "edLinkDate", "edLinkCardNo", "edLinkCardID", "edLinkType"})
+        record += w.control<QLineEdit>(box)->text();
+    return record;
+}
+}  // namespace
+
+void TfrmModule::btnLinkStatusClick() {
+    GetPortModuleStatus(*this, control<QLabel>("pnLinkStatus"));
+}
+
+void TfrmModule::btnLinkSendDataClick() {
+    Operation op;
+    op.nameRow = 60;
+    op.formable = [this] { return CommandSendable(*this, DataRecord(*this)); };
+    op.action = [this] {
+        return SendCommand(*this, DataRecord(*this)) ? TryResult::Success : TryResult::Failed;
+    };
+    RunOperation(*this, op);
+}
+
+void TfrmModule::btnLinkPortClick() {
+    SetPortModuleLine(*this, control<QComboBox>("cmbLinkPort"));
+}
+
+void TfrmModule::btnLinkModeClick() {
+    auto* list = control<QComboBox>("cmbLinkMode");
+    Operation op;
+    op.nameRow = 80;
+    // A mode digit beyond the items, read back after a link, leaves no index to send.
+    op.formable = [list] { return list->currentIndex() >= 0; };
+    op.action = [this, list] {
+        return SendCommand(*this, QStringLiteral("A") + QString::number(list->currentIndex()))
+                   ? TryResult::Success
+                   : TryResult::Failed;
+    };
+    RunOperation(*this, op);
 }
