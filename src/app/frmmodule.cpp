@@ -137,6 +137,7 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
 
     fitToClient();
     FormCreate();
+    buildTools();
 }
 
 TfrmModule::~TfrmModule() = default;
@@ -297,6 +298,7 @@ void TfrmModule::applyTexts() {
     for (int k = 0; k < 3; ++k)
         findChild<QAction*>(QString::fromLatin1(langs[k]))->setText(MessageTable::text(10, k));
     findChild<QAction*>(QStringLiteral("mnuExit"))->setText(Msg(9));
+    applyToolTexts();
     pnMsg->setText(Msg(18));
     pnSerial->setText(Msg(4) + QStringLiteral(" : ________"));
     pnVersion->setText(Msg(5) + QStringLiteral(" : __.__-__"));

@@ -22,8 +22,10 @@ int Run(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     try {
         SettingsStore settings;
-        // The port map is built once at start; ports that come and go later are not noticed.
-        const PortMap map(MapPorts(settings.portEntries(), ListSystemDevices()));
+        // The map is made again at every listing, so that adapters plugged in later get their
+        // numbers. The window lists only while it is idle, so an operation always opens the
+        // devices of the map it started with.
+        PortMap map;
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
 
@@ -31,7 +33,10 @@ int Run(int argc, char** argv) {
         platform.ports = &ports;
         platform.tone = &tone;
         platform.settings = &settings;
-        platform.listPorts = [&map] { return map.ports(); };
+        platform.listPorts = [&map, &settings] {
+            map = PortMap(MapPorts(settings.portEntries(), ListSystemDevices()));
+            return map.ports();
+        };
         platform.errorBox = &ShowError;
 
         TfrmModule window(platform);
