@@ -17,6 +17,7 @@
 #include "app/portwatcher.h"
 #include "app/trafficlogwindow.h"
 #include "link/qtserialport.h"
+#include "link/systemports.h"
 #include "support/simwindow.h"
 #include "text/extratexts.h"
 
@@ -113,6 +114,7 @@ class TestPortList : public QObject {
     void tooltipSaysWhyPortDidNotOpen();
     void qtBackendReasons_data();
     void qtBackendReasons();
+    void systemListedAgainOnlyWhenItChanged();
 };
 
 void TestPortList::followsPlugAndUnplug_data() {
@@ -328,6 +330,32 @@ void TestPortList::qtBackendReasons() {
     QVERIFY(!opener.open(1, QStringLiteral("9600,n,8,1")));
     QCOMPARE(ExtraTexts::describe(opener.lastFailure(), 0), described);
     QCOMPARE(opener.lastFailure().device, device);
+}
+
+void TestPortList::systemListedAgainOnlyWhenItChanged() {
+    int listings = 0;
+    QList<SystemDevice> system{{"/dev/ttyS0", {}}};
+    QString stamp = QStringLiteral("ttyS0|");
+    SystemPortList list(
+        [&] {
+            ++listings;
+            return system;
+        },
+        [&stamp] { return stamp; });
+    QCOMPARE(list.devices().size(), 1);
+    QCOMPARE(list.devices().size(), 1);
+    QCOMPARE(listings, 1);
+    // An adapter plugged in shows in the kernel's list of ttys, and the devices are listed again.
+    system.append(SystemDevice{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI"});
+    stamp = QStringLiteral("ttyS0 ttyUSB0|usb-FTDI");
+    QCOMPARE(list.devices().size(), 2);
+    QCOMPARE(list.devices().size(), 2);
+    QCOMPARE(listings, 2);
+    // A system that cannot tell is listed at every look.
+    stamp = QString();
+    list.devices();
+    list.devices();
+    QCOMPARE(listings, 4);
 }
 
 QTEST_MAIN(TestPortList)

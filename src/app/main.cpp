@@ -9,6 +9,7 @@
 #include "app/tone.h"
 #include "link/portmap.h"
 #include "link/qtserialport.h"
+#include "link/systemports.h"
 #include "settings/settings.h"
 
 namespace {
@@ -26,6 +27,7 @@ int Run(int argc, char** argv) {
         // numbers. The window lists only while it is idle, so an operation always opens the
         // devices of the map it started with.
         PortMap map;
+        SystemPortList devices;
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
 
@@ -33,8 +35,8 @@ int Run(int argc, char** argv) {
         platform.ports = &ports;
         platform.tone = &tone;
         platform.settings = &settings;
-        platform.listPorts = [&map, &settings] {
-            map = PortMap(MapPorts(settings.portEntries(), ListSystemDevices()));
+        platform.listPorts = [&map, &settings, &devices] {
+            map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
             return map.ports();
         };
         platform.errorBox = &ShowError;
