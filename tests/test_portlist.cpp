@@ -273,6 +273,23 @@ void TestPortList::tooltipSaysWhyPortDidNotOpen() {
     QCOMPARE(w.Linked, 1);
     QCOMPARE(w.cmbPort->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/virtual3"));
     QVERIFY(w.cmbPort->toolTip().isEmpty());
+
+    // A typed port that is not listed keeps its text while reasons come and go, and the closed
+    // box says why it failed.
+    OpenFailure gone;
+    gone.reason = OpenFailure::Reason::NotFound;
+    opener.refusals.insert(1, gone);
+    opener.refusals.insert(9, gone);
+    w.cmbPort->setCurrentIndex(0);
+    w.cmbPort->setEditText(QStringLiteral("COM9"));
+    QVERIFY(!w.link.OpenPort(1, QStringLiteral("19200,e,8,1")));
+    QCOMPARE(w.cmbPort->currentText(), QStringLiteral("COM9"));
+    QCOMPARE(w.cmbPort->itemData(0, Qt::ToolTipRole).toString(),
+             QStringLiteral("/dev/virtual1\ndevice not found"));
+    QVERIFY(w.cmbPort->toolTip().isEmpty());
+    Click(w, "btnLink");
+    QCOMPARE(w.cmbPort->currentText(), QStringLiteral("COM9"));
+    QCOMPARE(w.cmbPort->toolTip(), QStringLiteral("device not found"));
 }
 
 void TestPortList::qtBackendReasons_data() {

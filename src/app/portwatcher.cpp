@@ -118,17 +118,25 @@ void PortWatcher::showReasons() {
         return listedTip.isEmpty() ? why : listedTip + QLatin1Char('\n') + why;
     };
     QString boxTip;
-    const int current = NumberOf(box->currentText());
-    for (int i = 0; i < box->count(); ++i) {
-        QVariant listedTip = box->itemData(i, kListedTipRole);
-        if (!listedTip.isValid()) {
-            listedTip = box->itemData(i, Qt::ToolTipRole).toString();
-            box->setItemData(i, listedTip, kListedTipRole);
+    const QString text = box->currentText();
+    const int current = NumberOf(text);
+    {
+        // A change to the data of the current item puts its text into the edit line: what the
+        // user typed is put back.
+        const QSignalBlocker blocker(box);
+        for (int i = 0; i < box->count(); ++i) {
+            QVariant listedTip = box->itemData(i, kListedTipRole);
+            if (!listedTip.isValid()) {
+                listedTip = box->itemData(i, Qt::ToolTipRole).toString();
+                box->setItemData(i, listedTip, kListedTipRole);
+            }
+            const int number = NumberOf(box->itemText(i));
+            const QString tip = tipWithReason(listedTip.toString(), number);
+            if (box->itemData(i, Qt::ToolTipRole).toString() != tip)
+                box->setItemData(i, tip.isEmpty() ? QVariant() : QVariant(tip), Qt::ToolTipRole);
+            if (number == current && failures_.contains(number)) boxTip = tip;
         }
-        const int number = NumberOf(box->itemText(i));
-        const QString tip = tipWithReason(listedTip.toString(), number);
-        box->setItemData(i, tip.isEmpty() ? QVariant() : QVariant(tip), Qt::ToolTipRole);
-        if (number == current && failures_.contains(number)) boxTip = tip;
+        if (box->currentText() != text) box->setEditText(text);
     }
     // The closed box explains the port it shows, listed or typed.
     if (boxTip.isEmpty() && current > 0 && failures_.contains(current))

@@ -68,6 +68,8 @@ void TfrmTrafficLog::applyTexts(int langIndex) {
     btnLogPause->setText(ExtraTexts::text(ExtraTexts::kPause, langIndex));
     btnLogClear->setText(ExtraTexts::text(ExtraTexts::kClear, langIndex));
     btnLogSave->setText(ExtraTexts::text(ExtraTexts::kSave, langIndex));
+    // Laid out now, shown or not, so that the buttons have their places from the start.
+    layout()->activate();
 }
 
 void TfrmTrafficLog::attach(bool on) {

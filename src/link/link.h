@@ -70,14 +70,14 @@ private:
 
     // Traffic reporting: every open, frame, reply and raw write goes to the sink while one is
     // set; without one the link only tests the pointer.
-public:
+  public:
     void setTrafficSink(TrafficSink* sink) { traffic_ = sink; }
     TrafficSink* trafficSink() const { return traffic_; }
-signals:
+  signals:
     // After every OpenPort; the reason is None when the port opened.
     void portOpenResult(int portNo, const OpenFailure& failure);
 
-private:
+  private:
     void reportOpen(const QString& lineSetting);
     void reportFrame(const std::string& text, const std::string& sum);
     void reportReply(bool verified);
