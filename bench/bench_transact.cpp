@@ -1,5 +1,6 @@
-// Round trip of one Transact against a pty peer that answers at once, and the CPU time that
-// waiting on a silent port costs.
+// Round trip of one Transact against a pty peer that answers at once: with no traffic log ever
+// attached (the baseline), with the log closed after it was open, and with it recording; and the
+// CPU time that waiting on a silent port costs.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -10,12 +11,15 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include "link/frame.h"
 #include "link/link.h"
 #include "link/qtserialport.h"
+#include "link/trafficlog.h"
 
 namespace {
 
@@ -78,21 +82,42 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }
-    constexpr int kExchanges = 1000;
-    std::vector<double> us;
-    us.reserve(kExchanges);
-    int failures = 0;
+    // The three cases take turns exchange by exchange, in a new random order each turn, so that
+    // changes of the machine's load, and whatever one exchange leaves for the next, fall on all
+    // of them alike.
+    constexpr int kExchanges = 2000;
+    enum Case { kBaseline, kClosed, kOpen, kCases };
+    const char* names[kCases] = {"no log (baseline)", "log closed", "log open"};
+    std::vector<double> us[kCases];
+    int failures[kCases] = {};
+    TrafficLog log;
     QElapsedTimer t;
-    for (int i = 0; i < kExchanges; ++i) {
+    std::mt19937 random(1);
+    int order[kCases] = {kBaseline, kClosed, kOpen};
+    for (int i = 0; i < kExchanges * kCases; ++i) {
+        if (i % kCases == 0) std::shuffle(std::begin(order), std::end(order), random);
+        const int c = order[i % kCases];
+        if (c == kOpen) link.setTrafficSink(&log);
         t.start();
-        if (!link.Transact(QByteArray("B01B"))) ++failures;
-        us.push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+        if (!link.Transact(QByteArray("B01B"))) ++failures[c];
+        us[c].push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+        // Closing the log window detaches the log: from then on the link runs as it did before
+        // any log was opened.
+        link.setTrafficSink(nullptr);
     }
-    std::sort(us.begin(), us.end());
-    std::printf(
-        "transact round trip over %d exchanges: median %.0f us, p99 %.0f us, max %.0f us, "
-        "failures %d\n",
-        kExchanges, us[us.size() / 2], us[us.size() * 99 / 100], us.back(), failures);
+    double median[kCases] = {};
+    for (int c = 0; c < kCases; ++c) {
+        std::vector<double>& v = us[c];
+        std::sort(v.begin(), v.end());
+        median[c] = v[v.size() / 2];
+        std::printf(
+            "transact round trip, %s, over %zu exchanges: median %.0f us, p99 %.0f us, max %.0f "
+            "us, failures %d\n",
+            names[c], v.size(), median[c], v[v.size() * 99 / 100], v.back(), failures[c]);
+    }
+    std::printf("log closed vs baseline: %+.1f%%; log open vs baseline: %+.1f%% (%d lines kept)\n",
+                100.0 * (median[kClosed] - median[kBaseline]) / median[kBaseline],
+                100.0 * (median[kOpen] - median[kBaseline]) / median[kBaseline], log.size());
 
     peer.silent = true;
     constexpr int kSilent = 10;

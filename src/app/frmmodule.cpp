@@ -156,6 +156,7 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
 
     fitToClient();
     FormCreate();
+    buildTools();
 }
 
 TfrmModule::~TfrmModule() = default;
@@ -316,6 +317,7 @@ void TfrmModule::applyTexts() {
     for (int k = 0; k < 3; ++k)
         findChild<QAction*>(QString::fromLatin1(langs[k]))->setText(MessageTable::text(10, k));
     findChild<QAction*>(QStringLiteral("mnuExit"))->setText(Msg(9));
+    applyToolTexts();
     for (const TextEntry& t : kTexts) {
         const QString text = Msg(t.row) + QString::fromLatin1(t.suffix);
         const QString name = QString::fromLatin1(t.control);

@@ -24,7 +24,9 @@ class QScrollBar;
 class QTabWidget;
 class QTimer;
 class PageControl;
+class PortWatcher;
 class Shape;
+class TfrmTrafficLog;
 
 class TfrmModule : public QMainWindow {
     Q_OBJECT
@@ -164,6 +166,14 @@ class TfrmModule : public QMainWindow {
     QLabel* sbCommSent = nullptr;
     QLabel* sbCommReceived = nullptr;
     int busyTag = 0;
+
+    // The traffic log window (File menu) and the port box that follows ports plugged in and
+    // out; both children of the window, made by buildTools.
+    void buildTools();
+    void applyToolTexts();
+    void mnuTrafficLogClick();
+    TfrmTrafficLog* frmTrafficLog = nullptr;
+    PortWatcher* portWatcher = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;

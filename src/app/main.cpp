@@ -9,6 +9,7 @@
 #include "app/tone.h"
 #include "link/portmap.h"
 #include "link/qtserialport.h"
+#include "link/systemports.h"
 #include "settings/settings.h"
 
 namespace {
@@ -22,8 +23,11 @@ int Run(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     try {
         SettingsStore settings;
-        // The port map is built once at start; ports that come and go later are not noticed.
-        const PortMap map(MapPorts(settings.portEntries(), ListSystemDevices()));
+        // The map is made again at every listing, so that adapters plugged in later get their
+        // numbers. The window lists only while it is idle, so an operation always opens the
+        // devices of the map it started with.
+        PortMap map;
+        SystemPortList devices;
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
 
@@ -31,7 +35,10 @@ int Run(int argc, char** argv) {
         platform.ports = &ports;
         platform.tone = &tone;
         platform.settings = &settings;
-        platform.listPorts = [&map] { return map.ports(); };
+        platform.listPorts = [&map, &settings, &devices] {
+            map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
+            return map.ports();
+        };
         platform.errorBox = &ShowError;
         // A save that had to keep the old settings file as a backup says so in the error box.
         settings.setNotice(platform.errorBox);

@@ -21,6 +21,8 @@ Link::~Link() = default;
 
 bool Link::OpenPort(int portNo, const QString& lineSetting) {
     hComm = opener_.open(portNo, lineSetting);
+    portNo_ = portNo;
+    reportOpen(lineSetting);
     return hComm != nullptr;
 }
 
@@ -37,7 +39,19 @@ bool Link::SendByte(uint8_t b) {
 
 bool Link::SendBlock(const uint8_t* bytes, int count) {
     if (!hComm) return false;
-    return hComm->write(bytes, count);
+    const bool ok = hComm->write(bytes, count);
+    if (inFrame_) {
+        frameWriteFailed_ = frameWriteFailed_ || !ok;
+    } else if (traffic_) {
+        TrafficEvent e;
+        e.kind = TrafficEvent::Kind::RawWrite;
+        e.port = portNo_;
+        e.bytes = bytes;
+        e.count = count;
+        e.outcome = ok ? TrafficEvent::Outcome::Ok : TrafficEvent::Outcome::WriteFailed;
+        traffic_->record(e);
+    }
+    return ok;
 }
 
 void Link::pump() {
@@ -93,14 +107,18 @@ bool Link::Transact(const QByteArray& text) {
     setLogBuf("[09]" + cmd + sum + "[0D]");
 
     hComm->purge();
+    inFrame_ = true;
+    frameWriteFailed_ = false;
     SendByte(wire::kCommandStart);
     SendBlock(reinterpret_cast<const uint8_t*>(cmd.data()), static_cast<int>(cmd.size()));
     SendByte(static_cast<uint8_t>(sum[0]));
     SendByte(static_cast<uint8_t>(sum[1]));
     SendByte(wire::kFrameEnd);
+    inFrame_ = false;
 
     sentLine_ = QString::fromLatin1(LogBuf);
     emit sentTraffic(sentLine_);
+    if (traffic_) reportFrame(cmd, sum);
     pump();
 
     bool result = false;
@@ -132,6 +150,53 @@ bool Link::Transact(const QByteArray& text) {
     RenderTraffic(RxPos, RxBuf);
     receivedLine_ = QString::fromLatin1(LogBuf);
     emit receivedTraffic(receivedLine_);
+    if (traffic_) reportReply(result);
     pump();
     return result;
+}
+
+void Link::reportOpen(const QString& lineSetting) {
+    TrafficEvent e;
+    e.port = portNo_;
+    if (hComm) {
+        e.kind = TrafficEvent::Kind::Opened;
+        e.lineSetting = lineSetting;
+    } else {
+        e.kind = TrafficEvent::Kind::OpenFailed;
+        e.failure = opener_.lastFailure();
+    }
+    emit portOpenResult(portNo_, e.failure);
+    if (traffic_) traffic_->record(e);
+}
+
+void Link::reportFrame(const std::string& text, const std::string& sum) {
+    std::string frame;
+    frame.reserve(text.size() + 4);
+    frame += static_cast<char>(wire::kCommandStart);
+    frame += text;
+    frame += sum;
+    frame += static_cast<char>(wire::kFrameEnd);
+    TrafficEvent e;
+    e.kind = TrafficEvent::Kind::Sent;
+    e.port = portNo_;
+    e.bytes = reinterpret_cast<const uint8_t*>(frame.data());
+    e.count = static_cast<int>(frame.size());
+    e.outcome = frameWriteFailed_ ? TrafficEvent::Outcome::WriteFailed : TrafficEvent::Outcome::Ok;
+    traffic_->record(e);
+}
+
+void Link::reportReply(bool verified) {
+    using Outcome = TrafficEvent::Outcome;
+    TrafficEvent e;
+    e.kind = TrafficEvent::Kind::Received;
+    e.port = portNo_;
+    e.bytes = RxBuf;
+    e.count = RxPos;
+    const bool whole =
+        RxPos > 1 && RxBuf[0] == wire::kReplyStart && RxBuf[RxPos - 1] == wire::kFrameEnd;
+    e.outcome = verified     ? Outcome::Ok
+                : whole      ? Outcome::BadChecksum
+                : RxPos == 0 ? Outcome::NoReply
+                             : Outcome::Incomplete;
+    traffic_->record(e);
 }

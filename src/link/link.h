@@ -11,6 +11,7 @@
 
 #include "link/frame.h"
 #include "link/serialport.h"
+#include "link/trafficrecord.h"
 
 class Link : public QObject {
     Q_OBJECT
@@ -71,4 +72,23 @@ private:
     std::function<void()> pump_;
     QString sentLine_;
     QString receivedLine_;
+
+    // Traffic reporting: every open, frame, reply and raw write goes to the sink while one is
+    // set; without one the link only tests the pointer.
+  public:
+    void setTrafficSink(TrafficSink* sink) { traffic_ = sink; }
+    TrafficSink* trafficSink() const { return traffic_; }
+  signals:
+    // After every OpenPort; the reason is None when the port opened.
+    void portOpenResult(int portNo, const OpenFailure& failure);
+
+  private:
+    void reportOpen(const QString& lineSetting);
+    void reportFrame(const std::string& text, const std::string& sum);
+    void reportReply(bool verified);
+    TrafficSink* traffic_ = nullptr;
+    int portNo_ = 0;
+    // Set while Transact writes its frame, whose parts are no raw writes.
+    bool inFrame_ = false;
+    bool frameWriteFailed_ = false;
 };

@@ -8,8 +8,14 @@
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
 #endif
 
 namespace {
@@ -105,8 +111,12 @@ QtSerialPort::~QtSerialPort() {
 }
 
 std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
-                                                       const QString& lineSetting) {
-    if (device.isEmpty()) return nullptr;
+                                                       const QString& lineSetting,
+                                                       OpenFailure* failure) {
+    if (device.isEmpty()) {
+        if (failure) *failure = OpenFailure{OpenFailure::Reason::NoDevice, {}, {}, {}};
+        return nullptr;
+    }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(device);
     std::optional<LineConfig> config = ParseLineSetting(lineSetting);
@@ -115,7 +125,11 @@ std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
 #endif
     // Configured before the open: Qt applies these settings as it opens the device.
     Configure(*port, config ? &*config : nullptr);
-    if (!port->open(QIODevice::ReadWrite)) return nullptr;
+    if (!port->open(QIODevice::ReadWrite)) {
+        if (failure) *failure = ExplainOpenFailure(device, port->error(), port->errorString());
+        return nullptr;
+    }
+    if (failure) *failure = OpenFailure{};
     return std::make_unique<QtSerialPort>(std::move(port));
 }
 
@@ -188,5 +202,82 @@ std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSe
 #else
     const QString device = deviceFor_ ? deviceFor_(portNo) : QString();
 #endif
-    return QtSerialPort::openDevice(device, lineSetting);
+    lastFailure_ = OpenFailure{};
+    return QtSerialPort::openDevice(device, lineSetting, &lastFailure_);
+}
+
+namespace {
+
+#ifndef Q_OS_WIN
+// The group whose members may read and write the device, when one other than root may.
+QString GroupThatMayOpen(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) return QString();
+    if (st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QString();
+    long size = sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
+    group entry{};
+    group* found = nullptr;
+    while (getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!found) return QString::number(st.st_gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+#endif
+
+}  // namespace
+
+OpenFailure ExplainOpenFailure(const QString& device, QSerialPort::SerialPortError error,
+                               const QString& errorText) {
+    OpenFailure f;
+    f.device = device;
+    f.detail = errorText;
+    if (device.isEmpty()) {
+        f.reason = OpenFailure::Reason::NoDevice;
+        return f;
+    }
+    if (error == QSerialPort::DeviceNotFoundError) {
+        f.reason = OpenFailure::Reason::NotFound;
+        return f;
+    }
+#ifdef Q_OS_WIN
+    // Windows opens a COM port for one program at a time: access denied means taken.
+    f.reason = error == QSerialPort::PermissionError ? OpenFailure::Reason::InUse
+                                                     : OpenFailure::Reason::Other;
+#else
+    const QByteArray path = QFile::encodeName(device);
+    // Non-blocking, so that a port waiting for its carrier does not hold the window. The
+    // device is not ours, so closing it hangs up nothing that another program holds.
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int err = fd < 0 ? errno : 0;
+    if (fd >= 0) ::close(fd);
+    switch (err) {
+        case 0:
+            // The system would open it, Qt would not: another program holds its lock file.
+            f.reason = error == QSerialPort::PermissionError ? OpenFailure::Reason::InUse
+                                                             : OpenFailure::Reason::Other;
+            break;
+        case EACCES:
+        case EPERM:
+            f.reason = OpenFailure::Reason::PermissionDenied;
+            f.group = GroupThatMayOpen(path);
+            break;
+        case EBUSY:
+            f.reason = OpenFailure::Reason::InUse;
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            f.reason = OpenFailure::Reason::NotFound;
+            break;
+        default:
+            f.reason = OpenFailure::Reason::Other;
+            f.detail = QString::fromLocal8Bit(std::strerror(err));
+            break;
+    }
+#endif
+    return f;
 }

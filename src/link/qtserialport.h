@@ -2,13 +2,12 @@
 // Real serial ports through Qt Serial Port: exclusive open, line configuration from a line
 // setting text, one-byte reads that wait about 1 ms, synchronous writes.
 
+#include <QSerialPort>
 #include <QString>
 #include <functional>
 #include <memory>
 
 #include "link/serialport.h"
-
-class QSerialPort;
 
 class QtSerialPort : public SerialPort {
   public:
@@ -21,9 +20,11 @@ class QtSerialPort : public SerialPort {
     void purge() override;
     void close() override;
 
-    // Opens a device path; null when it is absent, taken or refused.
+    // Opens a device path; null when it is absent, taken or refused, and then `failure`
+    // (when given) says why.
     static std::unique_ptr<QtSerialPort> openDevice(const QString& device,
-                                                    const QString& lineSetting);
+                                                    const QString& lineSetting,
+                                                    OpenFailure* failure = nullptr);
 
   private:
     std::unique_ptr<QSerialPort> port_;
@@ -37,7 +38,16 @@ class QtPortOpener : public PortOpener {
   public:
     explicit QtPortOpener(std::function<QString(int)> deviceFor);
     std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+    OpenFailure lastFailure() const override { return lastFailure_; }
 
   private:
     std::function<QString(int)> deviceFor_;
+    OpenFailure lastFailure_;
 };
+
+// Why Qt could not open `device`, having reported `error` with the text `errorText`. Qt names
+// a missing permission and a device held by another program (its lock file, or the kernel's
+// exclusive flag) alike, so elsewhere than on Windows the device is opened once more without
+// Qt, and the system's answer tells them apart.
+OpenFailure ExplainOpenFailure(const QString& device, QSerialPort::SerialPortError error,
+                               const QString& errorText);

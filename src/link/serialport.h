@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/openfailure.h"
+
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
@@ -33,4 +35,8 @@ public:
     // Null when the port is absent, taken or refused. A line setting text that does not
     // parse leaves the line configuration as it was; the open still succeeds.
     virtual std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) = 0;
+
+    // Why the last open returned null; Reason::None after a successful open or where the
+    // opener cannot tell.
+    virtual OpenFailure lastFailure() const { return {}; }
 };

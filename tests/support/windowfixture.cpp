@@ -19,9 +19,10 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
     platform_.ports = ports ? ports : &noPorts;
     platform_.tone = &tone;
     platform_.settings = store.get();
-    platform_.listPorts = [this, listed] {
+    portList = std::move(listed);
+    platform_.listPorts = [this] {
         if (throwingPortList) throw std::runtime_error("port list unreadable");
-        return listed;
+        return portList;
     };
     platform_.errorBox = [this](const QString& text) { errors << text; };
     store->setNotice(platform_.errorBox);

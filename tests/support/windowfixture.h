@@ -43,6 +43,9 @@ class WindowFixture {
     NoPorts noPorts;
     // The platform's port list fails with an exception instead of listing.
     bool throwingPortList = false;
+    // What the platform's port list gives; build() sets it, and a test may change it later, as
+    // when an adapter is plugged in or out.
+    QList<MappedPort> portList;
     std::unique_ptr<SettingsStore> store;
 
   private:

@@ -1,0 +1,34 @@
+#pragma once
+// Texts of the window's additions beside the message table (the traffic log and the reasons a
+// port does not open), in the table's three languages. The message table keeps its rows.
+
+#include <QString>
+
+struct OpenFailure;
+
+namespace ExtraTexts {
+
+enum Row {
+    kTrafficLogMenu,    // "&Traffic log"
+    kTrafficLogTitle,   // "Traffic log"
+    kPause,             // "Pause"
+    kClear,             // "Clear"
+    kSave,              // "Save..."
+    kSaved,             // "%1 lines saved to %2"
+    kSaveFailed,        // "Cannot save %1: %2"
+    kNoDevice,          // "no device for this port number"
+    kNotFound,          // "device not found"
+    kPermissionDenied,  // "permission denied"
+    kPermissionGroup,   // "permission denied: add your user to the group %1, then log in again"
+    kInUse,             // "in use by another program"
+    kRows
+};
+
+// Row `row` in language 0..2 (English, Simplified Chinese, Traditional Chinese); English for
+// any other language index, an empty text outside the table.
+QString text(int row, int langIndex);
+
+// Why a port did not open, in plain words of the language; empty when it did open.
+QString describe(const OpenFailure& failure, int langIndex);
+
+}  // namespace ExtraTexts
