@@ -89,7 +89,7 @@ void RunContinuousTest(TfrmModule& w, const ContinuousTest& test) {
     w.SetBusy(1);
     w.setWindowEnabled(true);
 
-    ContinuousRun run(w);
+    ContinuousRun run;
     while (w.Polling == 1) {
         test.cycle(run);
         if (run.failures() >= ContinuousRun::kFailureLimit) break;

@@ -14,8 +14,6 @@ class TfrmModule;
 // What one cycle tells the frame, and how it waits between its exchanges.
 class ContinuousRun {
   public:
-    explicit ContinuousRun(TfrmModule& w) : w_(w) {}
-
     // Waits at least `ms` milliseconds, measured against a clock, while the window processes
     // its events; sleeps in between instead of spinning.
     void pause(int ms);
@@ -29,7 +27,6 @@ class ContinuousRun {
     static constexpr int kFailureLimit = 3;
 
   private:
-    TfrmModule& w_;
     int failures_ = 0;
 };
 
