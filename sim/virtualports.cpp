@@ -1,5 +1,6 @@
 #include "sim/virtualports.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -22,9 +23,12 @@ class VirtualSerialPort : public SerialPort {
         : port_(std::move(port)), before_(before) {}
     ~VirtualSerialPort() override { close(); }
 
-    int readByte() override {
+    int readByte() override { return readByteWithin(1); }
+
+    int readByteWithin(int waitMs) override {
+        const auto wait = std::chrono::milliseconds(std::max(waitMs, 1));
         if (!port_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(wait);
             return -1;
         }
         ModuleHost* host = port_->host.get();
@@ -33,7 +37,7 @@ class VirtualSerialPort : public SerialPort {
             const int b = host->takeDue(now);
             if (b >= 0) return b;
         }
-        SimTime until = now + std::chrono::milliseconds(1);
+        SimTime until = now + wait;
         if (host) {
             if (const std::optional<SimTime> due = host->nextDue(); due && *due < until)
                 until = *due;

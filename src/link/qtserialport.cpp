@@ -3,16 +3,36 @@
 #include <QFile>
 #include <QSerialPort>
 #include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "link/linesettings.h"
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+const char kInUse[] = "in use by another program";
+
+QString FailureText(QSerialPort::SerialPortError error, const QString& qtText) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return QStringLiteral("not present");
+        case QSerialPort::PermissionError:
+            // Qt reports a device that is taken (or locked by its lock file) this way.
+            return QString::fromLatin1(kInUse);
+        default:
+            return qtText;
+    }
+}
 
 QSerialPort::Parity ToQt(Parity p) {
     switch (p) {
@@ -27,6 +47,22 @@ QSerialPort::Parity ToQt(Parity p) {
 }
 
 #ifndef Q_OS_WIN
+QString FailureText(int error) {
+    switch (error) {
+        case EBUSY:
+            return QString::fromLatin1(kInUse);
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return QStringLiteral("not present");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("access refused");
+        default:
+            return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 int BaudOf(speed_t s) {
     switch (s) {
         case B1200:
@@ -54,13 +90,9 @@ int BaudOf(speed_t s) {
 
 // The line configuration the device has now. Qt applies its own configuration when it opens a
 // port, so a setting that does not parse is replaced by this one to leave the device as it was.
-std::optional<LineConfig> CurrentLineConfig(const QString& device) {
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+std::optional<LineConfig> CurrentLineConfig(int fd) {
     termios t{};
-    const bool ok = tcgetattr(fd, &t) == 0;
-    ::close(fd);
-    if (!ok) return std::nullopt;
+    if (tcgetattr(fd, &t) != 0) return std::nullopt;
     LineConfig c;
     c.baud = BaudOf(cfgetospeed(&t));
     if (c.baud == 0) return std::nullopt;
@@ -84,6 +116,25 @@ std::optional<LineConfig> CurrentLineConfig(const QString& device) {
     c.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
     return c;
 }
+
+// Claims the device before Qt opens it: an exclusive flock, which other instances of the tool
+// and the usual serial programs take as well. A device that another program holds (its flock,
+// or its exclusive mode) is refused here, before Qt has changed its line under that program.
+// Returns the descriptor that holds the lock, or -1 with the reason.
+int ClaimDevice(const QString& device, QString& failure) {
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = FailureText(errno);
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        failure = FailureText(errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 #endif
 
 void Configure(QSerialPort& port, const LineConfig* c) {
@@ -98,36 +149,72 @@ void Configure(QSerialPort& port, const LineConfig* c) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
+QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port, int lockFd)
+    : port_(std::move(port)), lockFd_(lockFd) {}
 
 QtSerialPort::~QtSerialPort() {
     close();
 }
 
 std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
-                                                       const QString& lineSetting) {
-    if (device.isEmpty()) return nullptr;
-    auto port = std::make_unique<QSerialPort>();
-    port->setPortName(device);
+                                                       const QString& lineSetting,
+                                                       QString* failure) {
+    QString ignored;
+    QString& why = failure ? *failure : ignored;
+    if (device.isEmpty()) {
+        why = QStringLiteral("not present");
+        return nullptr;
+    }
+    int lockFd = -1;
     std::optional<LineConfig> config = ParseLineSetting(lineSetting);
 #ifndef Q_OS_WIN
-    if (!config) config = CurrentLineConfig(device);
+    lockFd = ClaimDevice(device, why);
+    if (lockFd < 0) return nullptr;
+    if (!config) config = CurrentLineConfig(lockFd);
 #endif
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(device);
     // Configured before the open: Qt applies these settings as it opens the device.
     Configure(*port, config ? &*config : nullptr);
-    if (!port->open(QIODevice::ReadWrite)) return nullptr;
-    return std::make_unique<QtSerialPort>(std::move(port));
+    if (!port->open(QIODevice::ReadWrite)) {
+        why = FailureText(port->error(), port->errorString());
+#ifndef Q_OS_WIN
+        ::close(lockFd);
+#endif
+        return nullptr;
+    }
+#ifndef Q_OS_WIN
+    // Exclusive mode: any further open of the device fails with EBUSY, whichever program tries
+    // (root excepted, whom the flock still stops if it asks for one).
+    ::ioctl(static_cast<int>(port->handle()), TIOCEXCL);
+#endif
+    why.clear();
+    return std::make_unique<QtSerialPort>(std::move(port), lockFd);
 }
 
 int QtSerialPort::readByte() {
+    return readByteWithin(1);
+}
+
+int QtSerialPort::readByteWithin(int waitMs) {
+    waitMs = std::max(waitMs, 1);
     if (!port_ || failed_) {
-        QThread::msleep(1);
+        QThread::msleep(static_cast<unsigned long>(waitMs));
         return -1;
     }
     // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
     // waitForReadyRead would report nothing new.
     if (port_->bytesAvailable() == 0) {
-        port_->waitForReadyRead(1);
+#ifndef Q_OS_WIN
+        // Sleeps on the device until a byte arrives or the time is up, then lets Qt read what
+        // has come into its buffer. Qt's own wait would raise and signal a time-out error on
+        // every empty slice.
+        pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return -1;
+        port_->waitForReadyRead(0);
+#else
+        port_->waitForReadyRead(waitMs);
+#endif
         const QSerialPort::SerialPortError err = port_->error();
         if (err != QSerialPort::NoError) {
             port_->clearError();
@@ -165,19 +252,29 @@ void QtSerialPort::purge() {
 
 void QtSerialPort::close() {
     if (!port_) return;
+#ifndef Q_OS_WIN
+    if (port_->isOpen()) ::ioctl(static_cast<int>(port_->handle()), TIOCNXCL);
+#endif
     port_->close();  // Qt puts back the settings the device had when it was opened
     port_.reset();
+#ifndef Q_OS_WIN
+    if (lockFd_ >= 0) ::close(lockFd_);  // gives up the flock
+#endif
+    lockFd_ = -1;
 }
 
 QtPortOpener::QtPortOpener(std::function<QString(int)> deviceFor)
     : deviceFor_(std::move(deviceFor)) {}
 
 std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSetting) {
-    if (portNo <= 0) return nullptr;
+    if (portNo <= 0) {
+        failure_ = QStringLiteral("not present");
+        return nullptr;
+    }
 #ifdef Q_OS_WIN
     const QString device = QStringLiteral("COM%1").arg(portNo);
 #else
     const QString device = deviceFor_ ? deviceFor_(portNo) : QString();
 #endif
-    return QtSerialPort::openDevice(device, lineSetting);
+    return QtSerialPort::openDevice(device, lineSetting, &failure_);
 }

@@ -1,6 +1,10 @@
 #pragma once
 // Real serial ports through Qt Serial Port: exclusive open, line configuration from a line
-// setting text, one-byte reads that wait about 1 ms, synchronous writes.
+// setting text, one-byte reads that sleep on the device, synchronous writes.
+//
+// Exclusive on Linux: the device is claimed with an flock before Qt opens it (so that a device
+// another program holds is refused before its line is touched) and put in exclusive mode
+// (TIOCEXCL) once open; both are given up at close.
 
 #include <QString>
 #include <functional>
@@ -12,21 +16,25 @@ class QSerialPort;
 
 class QtSerialPort : public SerialPort {
   public:
-    // Takes an opened port.
-    explicit QtSerialPort(std::unique_ptr<QSerialPort> port);
+    // Takes an opened port and the descriptor that holds its lock (-1 for none).
+    explicit QtSerialPort(std::unique_ptr<QSerialPort> port, int lockFd = -1);
     ~QtSerialPort() override;
 
     int readByte() override;
+    int readByteWithin(int waitMs) override;
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;
     void close() override;
 
-    // Opens a device path; null when it is absent, taken or refused.
+    // Opens a device path; null when it is absent, taken or refused, with the reason in
+    // `failure` ("in use by another program", "not present", "access refused", ...).
     static std::unique_ptr<QtSerialPort> openDevice(const QString& device,
-                                                    const QString& lineSetting);
+                                                    const QString& lineSetting,
+                                                    QString* failure = nullptr);
 
   private:
     std::unique_ptr<QSerialPort> port_;
+    int lockFd_ = -1;
     // Set on the first read error: a port that has gone away (adapter unplugged, pty closed)
     // makes Qt's notifier fire in a loop, so it is not read again until closed.
     bool failed_ = false;
@@ -37,7 +45,9 @@ class QtPortOpener : public PortOpener {
   public:
     explicit QtPortOpener(std::function<QString(int)> deviceFor);
     std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+    QString lastFailure() const override { return failure_; }
 
   private:
     std::function<QString(int)> deviceFor_;
+    QString failure_;
 };

@@ -7,12 +7,20 @@
 #include <memory>
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // At most one byte: returns 0..255 at once when a byte is waiting, otherwise waits about
     // 1 ms and returns -1. A read error also gives -1.
     virtual int readByte() = 0;
+
+    // At most one byte: returns 0..255 at once when a byte is waiting, otherwise sleeps until
+    // one arrives and returns it as soon as it has, or returns -1 after about waitMs. Ports
+    // that cannot sleep on their device keep the one-millisecond read.
+    virtual int readByteWithin(int waitMs) {
+        (void)waitMs;
+        return readByte();
+    }
 
     // Synchronous write: returns when the bytes are handed to the port.
     virtual bool write(const uint8_t* bytes, int count) = 0;
@@ -26,10 +34,14 @@ public:
 
 // Opens ports by number (COMn) with a line setting text such as "19200,e,8,1".
 class PortOpener {
-public:
+  public:
     virtual ~PortOpener() = default;
 
     // Null when the port is absent, taken or refused. A line setting text that does not
     // parse leaves the line configuration as it was; the open still succeeds.
     virtual std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) = 0;
+
+    // Why the last open failed, in a few words ("in use by another program"); empty when the
+    // opener cannot tell or the last open succeeded.
+    virtual QString lastFailure() const { return {}; }
 };
