@@ -14,7 +14,7 @@
 
 class Link : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit Link(PortOpener& opener, QObject* parent = nullptr);
     ~Link() override;
 
@@ -54,11 +54,11 @@ class Link : public QObject {
     char LogBuf[wire::kBufferSize] = {};
     QByteArray LastReply;
 
-  signals:
+signals:
     void sentTraffic(const QString& line);
     void receivedTraffic(const QString& line);
 
-  private:
+private:
     void pump();
     void setLogBuf(const std::string& line);
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 class SerialPort {
-  public:
+public:
     virtual ~SerialPort() = default;
 
     // At most one byte: returns 0..255 at once when a byte is waiting, otherwise waits about
@@ -34,7 +34,7 @@ class SerialPort {
 
 // Opens ports by number (COMn) with a line setting text such as "19200,e,8,1".
 class PortOpener {
-  public:
+public:
     virtual ~PortOpener() = default;
 
     // Null when the port is absent, taken or refused. A line setting text that does not
