@@ -133,6 +133,9 @@ std::unique_ptr<SerialPort> VirtualPorts::open(int portNo, const QString& lineSe
     PortState* s = find(portNo);
     const bool ok = s && s->kind != PortState::Kind::Busy && !s->open;
     opens_.push_back({portNo, lineSetting, ok});
+    lastFailure_ = ok  ? QString()
+                   : s ? QStringLiteral("in use by another program")
+                       : QStringLiteral("not present");
     if (!ok) return nullptr;
     const LineConfig before = s->line;
     if (const std::optional<LineConfig> parsed = ParseLineSetting(lineSetting)) s->line = *parsed;

@@ -60,6 +60,8 @@ class VirtualPorts : public PortOpener {
     bool hasModule(int portNo) const;
 
     std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+    // "in use by another program" for a busy or open port, "not present" for an absent one.
+    QString lastFailure() const override { return lastFailure_; }
 
     bool isOpen(int portNo) const;
     LineConfig lineConfig(int portNo) const;
@@ -82,4 +84,5 @@ class VirtualPorts : public PortOpener {
 
     std::map<int, std::shared_ptr<PortState>> ports_;
     std::vector<OpenAttempt> opens_;
+    QString lastFailure_;
 };
