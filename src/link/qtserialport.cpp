@@ -27,7 +27,8 @@ QString FailureText(QSerialPort::SerialPortError error, const QString& qtText) {
         case QSerialPort::DeviceNotFoundError:
             return QStringLiteral("not present");
         case QSerialPort::PermissionError:
-            // Qt reports a device that is taken (or locked by its lock file) this way.
+            // Qt reports a device that is taken (on Windows, or held through Qt's lock file)
+            // this way; on Linux a device the user may not open is refused by the claim first.
             return QString::fromLatin1(kInUse);
         default:
             return qtText;
