@@ -1,5 +1,6 @@
 #include "sim/virtualports.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -22,9 +23,12 @@ class VirtualSerialPort : public SerialPort {
         : port_(std::move(port)), before_(before) {}
     ~VirtualSerialPort() override { close(); }
 
-    int readByte() override {
+    int readByte() override { return readByteWithin(1); }
+
+    int readByteWithin(int waitMs) override {
+        const auto wait = std::chrono::milliseconds(std::max(waitMs, 1));
         if (!port_ || port_->kind == VirtualPorts::PortState::Kind::Gone) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(wait);
             return -1;
         }
         ModuleHost* host = port_->host.get();
@@ -33,7 +37,7 @@ class VirtualSerialPort : public SerialPort {
             const int b = host->takeDue(now);
             if (b >= 0) return b;
         }
-        SimTime until = now + std::chrono::milliseconds(1);
+        SimTime until = now + wait;
         if (host) {
             if (const std::optional<SimTime> due = host->nextDue(); due && *due < until)
                 until = *due;
@@ -135,6 +139,12 @@ std::unique_ptr<SerialPort> VirtualPorts::open(int portNo, const QString& lineSe
     const bool ok =
         s && s->kind != PortState::Kind::Busy && s->kind != PortState::Kind::Gone && !s->open;
     opens_.push_back({portNo, lineSetting, ok});
+    lastFailure_ = OpenFailure{};
+    if (!ok) {
+        lastFailure_.device = QStringLiteral("COM%1").arg(portNo);
+        lastFailure_.reason = !s || s->kind == PortState::Kind::Gone ? OpenFailure::Reason::NotFound
+                                                                     : OpenFailure::Reason::InUse;
+    }
     if (!ok) return nullptr;
     const LineConfig before = s->line;
     if (const std::optional<LineConfig> parsed = ParseLineSetting(lineSetting)) s->line = *parsed;

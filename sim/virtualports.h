@@ -22,7 +22,8 @@
 // Timing follows the clock, without threads: the reply to a command written at time t is due
 // at t + the module's delay (ModuleHost: 5 ms unless set, plus faults and pacing). readByte()
 // returns a due byte at once, otherwise it waits about 1 ms (never past the next due byte) and
-// returns -1. purge() drops everything not yet read, reply bytes not yet due included.
+// returns -1; readByteWithin(ms) waits up to that long instead. purge() drops everything not yet
+// read, reply bytes not yet due included.
 
 #include <QString>
 #include <map>
@@ -62,6 +63,8 @@ class VirtualPorts : public PortOpener {
     bool hasModule(int portNo) const;
 
     std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+    // InUse for a busy or open port, NotFound for an absent or unplugged one.
+    OpenFailure lastFailure() const override { return lastFailure_; }
 
     bool isOpen(int portNo) const;
     LineConfig lineConfig(int portNo) const;
@@ -84,4 +87,5 @@ class VirtualPorts : public PortOpener {
 
     std::map<int, std::shared_ptr<PortState>> ports_;
     std::vector<OpenAttempt> opens_;
+    OpenFailure lastFailure_;
 };

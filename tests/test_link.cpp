@@ -1,6 +1,8 @@
 // The link on real pseudo-terminals: what goes on the wire, which replies count, the silence
 // limit, and what the port looks like before, during and after an operation.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,11 +48,14 @@ class TestLink : public QObject {
     void refusesWindowTextThatIsNotAscii_data();
     void refusesWindowTextThatIsNotAscii();
     void overlongReplyFailsWithoutWrapping();
-    void secondOpenFails();
+    void portHeldElsewhereIsRefused_data();
+    void portHeldElsewhereIsRefused();
+    void heldPortKeepsOtherProgramsOut();
     void absentPortFails();
     void lineSettingAppliedAndRestored();
     void unparsableLineSettingKeepsConfiguration();
     void hangUpEndsTransactionWithoutSpinning();
+    void timersTickWhileWaiting();
 
   private:
     std::unique_ptr<PtyPeer> peer_;
@@ -284,17 +289,77 @@ void TestLink::overlongReplyFailsWithoutWrapping() {
     QVERIFY(link_->Transact(QByteArray("B01V")));
 }
 
-void TestLink::secondOpenFails() {
-    Link other(*opener_);
-    QVERIFY(!other.OpenPort(1, QStringLiteral("19200,e,8,1")));
+void TestLink::portHeldElsewhereIsRefused_data() {
+    QTest::addColumn<QString>("holder");
+    QTest::newRow("another link on the same opener") << "same opener";
+    QTest::newRow("a second opener (another instance)") << "second opener";
+    QTest::newRow("another program with an flock") << "flock";
+}
+
+void TestLink::portHeldElsewhereIsRefused() {
+    QFETCH(QString, holder);
     link_->ClosePort();
-    QVERIFY(other.OpenPort(1, QStringLiteral("19200,e,8,1")));
-    other.ClosePort();
+    const QString path = QString::fromStdString(peer_->slavePath());
+    QtPortOpener second([path](int) { return path; });
+    std::unique_ptr<SerialPort> held;
+    int fd = -1;
+    if (holder == QLatin1String("same opener")) {
+        held = opener_->open(1, QStringLiteral("9600,n,8,1"));
+    } else if (holder == QLatin1String("second opener")) {
+        held = second.open(1, QStringLiteral("9600,n,8,1"));
+    } else {
+        fd = ::open(peer_->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(flock(fd, LOCK_EX | LOCK_NB), 0);
+    }
+    QVERIFY(held || fd >= 0);
+    termios before{};
+    QCOMPARE(tcgetattr(peer_->masterFd(), &before), 0);
+
+    QVERIFY(!link_->OpenPort(1, QStringLiteral("115200,e,8,1")));
+    QCOMPARE(opener_->lastFailure().reason, OpenFailure::Reason::InUse);
+    // The holder's line is left as it was.
+    termios during{};
+    QCOMPARE(tcgetattr(peer_->masterFd(), &during), 0);
+    QCOMPARE(cfgetospeed(&during), cfgetospeed(&before));
+    QCOMPARE(during.c_cflag, before.c_cflag);
+
+    held.reset();
+    if (fd >= 0) ::close(fd);
+    QVERIFY(link_->OpenPort(1, QStringLiteral("115200,e,8,1")));
+    QCOMPARE(opener_->lastFailure().reason, OpenFailure::Reason::None);
+}
+
+void TestLink::heldPortKeepsOtherProgramsOut() {
+    const char* path = peer_->slavePath().c_str();
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        QCOMPARE(errno, EBUSY);  // exclusive mode
+    } else {
+        // Exclusive mode lets root through; the mode is set, and the flock stops it.
+        int exclusive = 0;
+        QCOMPARE(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        QCOMPARE(flock(fd, LOCK_EX | LOCK_NB), -1);
+        QCOMPARE(errno, EWOULDBLOCK);
+        ::close(fd);
+    }
+
+    // Closed, the port is free for everyone again.
+    link_->ClosePort();
+    fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    int exclusive = 1;
+    QCOMPARE(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
+    QCOMPARE(flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
 }
 
 void TestLink::absentPortFails() {
     Link other(*opener_);
     QVERIFY(!other.OpenPort(2, QStringLiteral("19200,e,8,1")));
+    QCOMPARE(opener_->lastFailure().reason, OpenFailure::Reason::NoDevice);
     QVERIFY(!other.isOpen());
     QVERIFY(!other.Transact(QByteArray("B01V")));
 }
@@ -364,6 +429,21 @@ void TestLink::hangUpEndsTransactionWithoutSpinning() {
     t.restart();
     QVERIFY(!link_->Transact(QByteArray("B01V")));
     QVERIFY(t.elapsed() >= 195);
+}
+
+void TestLink::timersTickWhileWaiting() {
+    // A 50-a-second timer keeps its pace while the link waits out a silent port.
+    QTimer timer;
+    timer.setInterval(20);
+    int ticks = 0;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start();
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!link_->Transact(QByteArray("B01V")));
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ticks >= ms / 20 - 2,
+             qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(ms)));
 }
 
 QTEST_GUILESS_MAIN(TestLink)

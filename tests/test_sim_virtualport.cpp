@@ -56,13 +56,17 @@ void TestSimVirtualPort::opensByKindOfPort() {
     ports.addBusyPort(2);
 
     QVERIFY(!ports.open(4, "19200,e,8,1"));  // absent
+    QCOMPARE(ports.lastFailure().reason, OpenFailure::Reason::NotFound);
     QVERIFY(!ports.open(2, "19200,e,8,1"));  // busy
+    QCOMPARE(ports.lastFailure().reason, OpenFailure::Reason::InUse);
     auto silent = ports.open(1, "19200,e,8,1");
     QVERIFY(silent);
+    QCOMPARE(ports.lastFailure().reason, OpenFailure::Reason::None);
     auto module = ports.open(3, "19200,e,8,1");
     QVERIFY(module);
     QVERIFY(ports.isOpen(3));
     QVERIFY(!ports.open(3, "19200,e,8,1"));  // already open
+    QCOMPARE(ports.lastFailure().reason, OpenFailure::Reason::InUse);
     module->close();
     QVERIFY(!ports.isOpen(3));
     auto again = ports.open(3, "9600,n,8,1");

@@ -112,7 +112,7 @@ void TestTrafficLog::openRawWriteAndFailedOpenInOrder() {
 
     QCOMPARE(QByteArray::fromStdString(ports.written(4)), data + "Z");
     QCOMPARE(log.lines(), QStringList({
-                              "       1 ms | COM2  | not open  | cannot open",
+                              "       1 ms | COM2  | not open  | COM2: in use by another program",
                               "       3 ms | COM4  | open      | 19200,e,8,1",
                               "       4 ms | COM4  | raw write | AB%1[01][FF] | 41 42 25 31 01 FF",
                               "       6 ms | COM4  | raw write | Z | 5A",

@@ -1,6 +1,7 @@
 #include "link/link.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -11,6 +12,18 @@ uint32_t NowMs() {
     // Truncated to 32 bits on purpose: silences are measured modulo 2^32, so a wrap does no harm.
     return static_cast<uint32_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Longest sleep of one read while a reply is awaited: the window gets its events between reads,
+// so this keeps it painting and its timers ticking (some 60 times a second).
+constexpr int kWaitSliceMs = 16;
+
+// How long the next read may sleep: one slice, but never past the end of the silence limit.
+int WaitSliceMs(uint32_t last) {
+    const uint32_t silent = NowMs() - last;
+    const uint32_t end = static_cast<uint32_t>(Link::kSilenceLimitMs) + 1;
+    if (silent >= end) return 1;
+    return static_cast<int>(std::min<uint32_t>(end - silent, kWaitSliceMs));
 }
 
 }  // namespace
@@ -125,7 +138,7 @@ bool Link::Transact(const QByteArray& text) {
     RxPos = 0;
     uint32_t last = NowMs();
     for (;;) {
-        const int b = hComm ? hComm->readByte() : -1;
+        const int b = hComm ? hComm->readByteWithin(WaitSliceMs(last)) : -1;
         if (b >= 0) {
             last = NowMs();
             if (RxPos >= wire::kMaxReply) {

@@ -3,12 +3,16 @@
 #include <QFile>
 #include <QSerialPort>
 #include <QThread>
+#include <algorithm>
 
 #include "link/linesettings.h"
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,13 +64,9 @@ int BaudOf(speed_t s) {
 
 // The line configuration the device has now. Qt applies its own configuration when it opens a
 // port, so a setting that does not parse is replaced by this one to leave the device as it was.
-std::optional<LineConfig> CurrentLineConfig(const QString& device) {
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+std::optional<LineConfig> CurrentLineConfig(int fd) {
     termios t{};
-    const bool ok = tcgetattr(fd, &t) == 0;
-    ::close(fd);
-    if (!ok) return std::nullopt;
+    if (tcgetattr(fd, &t) != 0) return std::nullopt;
     LineConfig c;
     c.baud = BaudOf(cfgetospeed(&t));
     if (c.baud == 0) return std::nullopt;
@@ -102,9 +102,76 @@ void Configure(QSerialPort& port, const LineConfig* c) {
     port.clearError();
 }
 
+#ifndef Q_OS_WIN
+// The group whose members may read and write the device, when one other than root may.
+QString GroupThatMayOpen(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) return QString();
+    if (st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QString();
+    long size = sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
+    group entry{};
+    group* found = nullptr;
+    while (getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!found) return QString::number(st.st_gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+// What the system's error `err` on opening `path` tells of the device.
+void ExplainErrno(OpenFailure& f, const QByteArray& path, int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            f.reason = OpenFailure::Reason::PermissionDenied;
+            f.group = GroupThatMayOpen(path);
+            break;
+        case EBUSY:
+        case EWOULDBLOCK:
+            f.reason = OpenFailure::Reason::InUse;
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            f.reason = OpenFailure::Reason::NotFound;
+            break;
+        default:
+            f.reason = OpenFailure::Reason::Other;
+            f.detail = QString::fromLocal8Bit(std::strerror(err));
+            break;
+    }
+}
+
+// Claims the device before Qt opens it: an exclusive flock, which other instances of the tool
+// and the usual serial programs take as well. A device that another program holds (its flock,
+// or its exclusive mode) is refused here, before Qt has changed its line under that program.
+// Returns the descriptor that holds the lock, or -1 with the reason in `failure`.
+int ClaimDevice(const QString& device, OpenFailure& failure) {
+    const QByteArray path = QFile::encodeName(device);
+    // Non-blocking, so that a port waiting for its carrier does not hold the window.
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure.device = device;
+        ExplainErrno(failure, path, errno);
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        failure.device = device;
+        ExplainErrno(failure, path, errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+#endif
+
 }  // namespace
 
-QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
+QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port, int lockFd)
+    : port_(std::move(port)), lockFd_(lockFd) {}
 
 QtSerialPort::~QtSerialPort() {
     close();
@@ -113,35 +180,62 @@ QtSerialPort::~QtSerialPort() {
 std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
                                                        const QString& lineSetting,
                                                        OpenFailure* failure) {
+    OpenFailure ignored;
+    OpenFailure& why = failure ? *failure : ignored;
+    why = OpenFailure{};
     if (device.isEmpty()) {
-        if (failure) *failure = OpenFailure{OpenFailure::Reason::NoDevice, {}, {}, {}};
+        why.reason = OpenFailure::Reason::NoDevice;
         return nullptr;
     }
-    auto port = std::make_unique<QSerialPort>();
-    port->setPortName(device);
+    int lockFd = -1;
     std::optional<LineConfig> config = ParseLineSetting(lineSetting);
 #ifndef Q_OS_WIN
-    if (!config) config = CurrentLineConfig(device);
+    lockFd = ClaimDevice(device, why);
+    if (lockFd < 0) return nullptr;
+    if (!config) config = CurrentLineConfig(lockFd);
 #endif
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(device);
     // Configured before the open: Qt applies these settings as it opens the device.
     Configure(*port, config ? &*config : nullptr);
     if (!port->open(QIODevice::ReadWrite)) {
-        if (failure) *failure = ExplainOpenFailure(device, port->error(), port->errorString());
+        why = ExplainOpenFailure(device, port->error(), port->errorString());
+#ifndef Q_OS_WIN
+        ::close(lockFd);
+#endif
         return nullptr;
     }
-    if (failure) *failure = OpenFailure{};
-    return std::make_unique<QtSerialPort>(std::move(port));
+#ifndef Q_OS_WIN
+    // Exclusive mode: any further open of the device fails with EBUSY, whichever program tries
+    // (root excepted, whom the flock still stops if it asks for one).
+    ::ioctl(static_cast<int>(port->handle()), TIOCEXCL);
+#endif
+    return std::make_unique<QtSerialPort>(std::move(port), lockFd);
 }
 
 int QtSerialPort::readByte() {
+    return readByteWithin(1);
+}
+
+int QtSerialPort::readByteWithin(int waitMs) {
+    waitMs = std::max(waitMs, 1);
     if (!port_ || failed_) {
-        QThread::msleep(1);
+        QThread::msleep(static_cast<unsigned long>(waitMs));
         return -1;
     }
     // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
     // waitForReadyRead would report nothing new.
     if (port_->bytesAvailable() == 0) {
-        port_->waitForReadyRead(1);
+#ifndef Q_OS_WIN
+        // Sleeps on the device until a byte arrives or the time is up, then lets Qt read what
+        // has come into its buffer. Qt's own wait would raise and signal a time-out error on
+        // every empty slice.
+        pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return -1;
+        port_->waitForReadyRead(0);
+#else
+        port_->waitForReadyRead(waitMs);
+#endif
         const QSerialPort::SerialPortError err = port_->error();
         if (err != QSerialPort::NoError) {
             port_->clearError();
@@ -188,47 +282,33 @@ void QtSerialPort::purge() {
 
 void QtSerialPort::close() {
     if (!port_) return;
+#ifndef Q_OS_WIN
+    if (port_->isOpen()) ::ioctl(static_cast<int>(port_->handle()), TIOCNXCL);
+#endif
     port_->close();  // Qt puts back the settings the device had when it was opened
     port_.reset();
+#ifndef Q_OS_WIN
+    if (lockFd_ >= 0) ::close(lockFd_);  // gives up the flock
+#endif
+    lockFd_ = -1;
 }
 
 QtPortOpener::QtPortOpener(std::function<QString(int)> deviceFor)
     : deviceFor_(std::move(deviceFor)) {}
 
 std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSetting) {
-    if (portNo <= 0) return nullptr;
+    if (portNo <= 0) {
+        lastFailure_ = OpenFailure{};
+        lastFailure_.reason = OpenFailure::Reason::NoDevice;
+        return nullptr;
+    }
 #ifdef Q_OS_WIN
     const QString device = QStringLiteral("COM%1").arg(portNo);
 #else
     const QString device = deviceFor_ ? deviceFor_(portNo) : QString();
 #endif
-    lastFailure_ = OpenFailure{};
     return QtSerialPort::openDevice(device, lineSetting, &lastFailure_);
 }
-
-namespace {
-
-#ifndef Q_OS_WIN
-// The group whose members may read and write the device, when one other than root may.
-QString GroupThatMayOpen(const QByteArray& path) {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0) return QString();
-    if (st.st_gid == 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
-        return QString();
-    long size = sysconf(_SC_GETGR_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
-    group entry{};
-    group* found = nullptr;
-    while (getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
-           buffer.size() < (1u << 20)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (!found) return QString::number(st.st_gid);
-    return QString::fromLocal8Bit(found->gr_name);
-}
-#endif
-
-}  // namespace
 
 OpenFailure ExplainOpenFailure(const QString& device, QSerialPort::SerialPortError error,
                                const QString& errorText) {
@@ -254,29 +334,12 @@ OpenFailure ExplainOpenFailure(const QString& device, QSerialPort::SerialPortErr
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const int err = fd < 0 ? errno : 0;
     if (fd >= 0) ::close(fd);
-    switch (err) {
-        case 0:
-            // The system would open it, Qt would not: another program holds its lock file.
-            f.reason = error == QSerialPort::PermissionError ? OpenFailure::Reason::InUse
-                                                             : OpenFailure::Reason::Other;
-            break;
-        case EACCES:
-        case EPERM:
-            f.reason = OpenFailure::Reason::PermissionDenied;
-            f.group = GroupThatMayOpen(path);
-            break;
-        case EBUSY:
-            f.reason = OpenFailure::Reason::InUse;
-            break;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            f.reason = OpenFailure::Reason::NotFound;
-            break;
-        default:
-            f.reason = OpenFailure::Reason::Other;
-            f.detail = QString::fromLocal8Bit(std::strerror(err));
-            break;
+    if (err == 0) {
+        // The system would open it, Qt would not: another program holds its lock file.
+        f.reason = error == QSerialPort::PermissionError ? OpenFailure::Reason::InUse
+                                                         : OpenFailure::Reason::Other;
+    } else {
+        ExplainErrno(f, path, err);
     }
 #endif
     return f;

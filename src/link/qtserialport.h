@@ -1,6 +1,10 @@
 #pragma once
 // Real serial ports through Qt Serial Port: exclusive open, line configuration from a line
-// setting text, one-byte reads that wait about 1 ms, synchronous writes.
+// setting text, one-byte reads that sleep on the device, synchronous writes.
+//
+// Exclusive on Linux: the device is claimed with an flock before Qt opens it (so that a device
+// another program holds is refused before its line is touched) and put in exclusive mode
+// (TIOCEXCL) once open; both are given up at close.
 
 #include <QSerialPort>
 #include <QString>
@@ -11,11 +15,12 @@
 
 class QtSerialPort : public SerialPort {
   public:
-    // Takes an opened port.
-    explicit QtSerialPort(std::unique_ptr<QSerialPort> port);
+    // Takes an opened port and the descriptor that holds its lock (-1 for none).
+    explicit QtSerialPort(std::unique_ptr<QSerialPort> port, int lockFd = -1);
     ~QtSerialPort() override;
 
     int readByte() override;
+    int readByteWithin(int waitMs) override;
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;
     void close() override;
@@ -28,6 +33,7 @@ class QtSerialPort : public SerialPort {
 
   private:
     std::unique_ptr<QSerialPort> port_;
+    int lockFd_ = -1;
     // Set on the first read error: a port that has gone away (adapter unplugged, pty closed)
     // makes Qt's notifier fire in a loop, so it is not read again until closed.
     bool failed_ = false;

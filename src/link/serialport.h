@@ -16,6 +16,14 @@ public:
     // 1 ms and returns -1. A read error also gives -1.
     virtual int readByte() = 0;
 
+    // At most one byte: returns 0..255 at once when a byte is waiting, otherwise sleeps until
+    // one arrives and returns it as soon as it has, or returns -1 after about waitMs. Ports
+    // that cannot sleep on their device keep the one-millisecond read.
+    virtual int readByteWithin(int waitMs) {
+        (void)waitMs;
+        return readByte();
+    }
+
     // Synchronous write: returns when the bytes are handed to the port.
     virtual bool write(const uint8_t* bytes, int count) = 0;
 

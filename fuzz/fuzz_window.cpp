@@ -1,0 +1,105 @@
+// The settings reads of every module type, through the main window: a link whose replies are
+// the fuzzer's, each read back into the controls of the type's page.
+//
+// Input: one byte selecting the type tab (modulo 6), then the reply texts, one per line, given
+// in turn to the commands the window sends (identification, version, the type's queries); once
+// they are used up every command gets the empty reply. The module host frames each text with
+// its checksum. After each link the window must be usable again: enabled, not busy, the
+// cursor back, the port closed.
+#include <QApplication>
+#include <QList>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/frmmodule.h"
+#include "app/pagecontrol.h"
+#include "app/tone.h"
+#include "settings/settings.h"
+#include "sim/virtualports.h"
+
+// The pauses between commands are timing, not what is fuzzed: here they take no time, so that
+// an input runs in a few milliseconds. (Calls from this program reach this definition before
+// the one in Qt's library.)
+void QThread::msleep(unsigned long) {}
+
+namespace {
+
+class SilentTone : public TonePlayer {
+  public:
+    void play(int, int) override {}
+};
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+struct World {
+    std::unique_ptr<QApplication> app;
+    QTemporaryDir dir;
+    std::unique_ptr<SettingsStore> store;
+    VirtualPorts ports;
+    SilentTone tone;
+    Platform platform;
+    std::unique_ptr<TfrmModule> window;
+    QList<QByteArray> replies;
+    int next = 0;
+};
+
+World* world = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    world = new World;
+    world->app = std::make_unique<QApplication>(*argc, *argv);
+    world->store =
+        std::make_unique<SettingsStore>(world->dir.filePath(QStringLiteral("Quillon.conf")));
+    world->ports.addModule(1, ModuleType::RQ3016);
+    world->ports.host(1).setBaseDelayMs(0);
+    world->ports.host(1).setReplyOverride(
+        [](const std::string&, const std::optional<std::string>&) -> std::optional<std::string> {
+            if (world->next >= world->replies.size()) return std::string();
+            return world->replies.at(world->next++).toStdString();
+        });
+    world->platform.ports = &world->ports;
+    world->platform.tone = &world->tone;
+    world->platform.settings = world->store.get();
+    world->platform.listPorts = [] {
+        return QList<MappedPort>{{1, QStringLiteral("/dev/virtual1"), {}}};
+    };
+    world->platform.errorBox = [](const QString& text) {
+        std::fprintf(stderr, "error box: %s\n", qPrintable(text));
+        std::abort();
+    };
+    world->window = std::make_unique<TfrmModule>(world->platform);
+    world->window->show();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    TfrmModule& w = *world->window;
+    const QByteArray rest(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
+    world->replies = rest.split('\n');
+    world->next = 0;
+    w.pcMain->setCurrentIndex(data[0] % 6);
+    w.pcMainChange();
+    w.btnLinkClick();
+    Check(w.control<QPushButton>("btnLink")->isEnabled(), "window enabled again");
+    Check(w.Polling == 0, "not polling");
+    Check(QApplication::overrideCursor() == nullptr, "cursor restored");
+    Check(!world->ports.isOpen(1), "port closed");
+    Check(!w.tmrBusy->isActive(), "busy lamp stopped");
+    world->ports.clearRecords();
+    return 0;
+}
