@@ -1,6 +1,7 @@
 // Round trip of one Transact against a pty peer that answers at once: with no traffic log ever
 // attached (the baseline), with the log closed after it was open, and with it recording; and the
-// CPU time that waiting on a silent port costs.
+// CPU time that waiting on a silent port costs, sleeping on the device and, as the baseline,
+// stepping 1 ms at a time as the link did before it slept on the device.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -67,6 +68,34 @@ class EchoPeer {
     std::atomic<bool> stop_{false};
 };
 
+// The port as the link waited on it before: every read waits at most 1 ms, whatever the link
+// asks for, so a silent port wakes the link a thousand times a second.
+class OneMsStepPort : public SerialPort {
+  public:
+    explicit OneMsStepPort(std::unique_ptr<SerialPort> inner) : inner_(std::move(inner)) {}
+    int readByte() override { return inner_->readByte(); }
+    int readByteWithin(int) override { return inner_->readByte(); }
+    bool write(const uint8_t* bytes, int count) override { return inner_->write(bytes, count); }
+    void purge() override { inner_->purge(); }
+    void close() override { inner_->close(); }
+
+  private:
+    std::unique_ptr<SerialPort> inner_;
+};
+
+class OneMsStepOpener : public PortOpener {
+  public:
+    explicit OneMsStepOpener(PortOpener& inner) : inner_(inner) {}
+    std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override {
+        std::unique_ptr<SerialPort> p = inner_.open(portNo, lineSetting);
+        if (!p) return nullptr;
+        return std::make_unique<OneMsStepPort>(std::move(p));
+    }
+
+  private:
+    PortOpener& inner_;
+};
+
 double CpuMs() {
     return 1000.0 * static_cast<double>(clock()) / CLOCKS_PER_SEC;
 }
@@ -128,21 +157,44 @@ int main(int argc, char** argv) {
                 100.0 * (median[kClosed] - median[kBaseline]) / median[kBaseline],
                 100.0 * (median[kOpen] - median[kBaseline]) / median[kBaseline], log.size());
 
-    peer.silent = true;
-    constexpr int kSilent = 10;
-    const double cpu0 = CpuMs();
-    const double thread0 = ThreadCpuMs();
-    t.start();
-    for (int i = 0; i < kSilent; ++i) link.Transact(QByteArray("B01B"));
-    const double wall = static_cast<double>(t.elapsed());
-    const double cpu = CpuMs() - cpu0;
-    const double thread = ThreadCpuMs() - thread0;
-    std::printf(
-        "silent port: %d transactions, %.0f ms wall, %.1f ms CPU, %.1f%% of one core "
-        "(%.1f ms CPU per 200 ms)\n",
-        kSilent, wall, cpu, 100.0 * cpu / wall, cpu / wall * 200.0);
-    std::printf("silent port, the waiting thread alone: %.1f ms CPU, %.2f%% of one core\n", thread,
-                100.0 * thread / wall);
+    // Silent port: the quiet wait, then the 1 ms steps of before on the same port, and the round
+    // trip of both against the instant peer.
     link.ClosePort();
+    OneMsStepOpener stepOpener(opener);
+    Link steppingLink(stepOpener);
+    struct Way {
+        const char* name;
+        Link* link;
+    } ways[] = {{"1 ms steps (baseline)", &steppingLink}, {"sleeping on the device", &link}};
+    for (const Way& w : ways) {
+        if (!w.link->OpenPort(1, QStringLiteral("115200,n,8,1"))) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+            return 1;
+        }
+        peer.silent = false;
+        std::vector<double> trip;
+        for (int i = 0; i < kExchanges; ++i) {
+            t.start();
+            w.link->Transact(QByteArray("B01B"));
+            trip.push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+        }
+        std::sort(trip.begin(), trip.end());
+        peer.silent = true;
+        constexpr int kSilent = 10;
+        const double cpu0 = CpuMs();
+        const double thread0 = ThreadCpuMs();
+        t.start();
+        for (int i = 0; i < kSilent; ++i) w.link->Transact(QByteArray("B01B"));
+        const double wall = static_cast<double>(t.elapsed());
+        const double cpu = CpuMs() - cpu0;
+        const double thread = ThreadCpuMs() - thread0;
+        std::printf(
+            "%s: round trip median %.0f us, p99 %.0f us; silent port: %d transactions, %.0f ms "
+            "wall, %.1f ms CPU in all, %.2f%% of one core; the waiting thread alone %.2f%%\n",
+            w.name, trip[trip.size() / 2], trip[trip.size() * 99 / 100], kSilent, wall, cpu,
+            100.0 * cpu / wall, 100.0 * thread / wall);
+        w.link->ClosePort();
+    }
     return 0;
+
 }
