@@ -9,18 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "check.h"
 #include "link/portmap.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString input =

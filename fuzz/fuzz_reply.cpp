@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "link/frame.h"
 #include "link/link.h"
 
@@ -40,13 +41,6 @@ class FakeOpener : public PortOpener {
         return port;
     }
 };
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 }  // namespace
 

@@ -6,17 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "check.h"
 #include "link/frame.h"
 #include "link/linesettings.h"
 
 namespace {
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Digit by digit, as the wire defines it: upper-case hex only, anything else counts 0.
 uint32_t Reference(const std::string& t) {

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "check.h"
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/tone.h"
@@ -34,13 +35,6 @@ class SilentTone : public TonePlayer {
   public:
     void play(int, int) override {}
 };
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 struct World {
     std::unique_ptr<QApplication> app;
