@@ -15,8 +15,8 @@ uint32_t NowMs() {
 }
 
 // Longest sleep of one read while a reply is awaited: the window gets its events between reads,
-// so this keeps it painting and its timers ticking (some 60 times a second).
-constexpr int kWaitSliceMs = 16;
+// so this keeps it painting and its timers ticking (over 50 times a second).
+constexpr int kWaitSliceMs = 19;
 
 // How long the next read may sleep: one slice, but never past the end of the silence limit.
 int WaitSliceMs(uint32_t last) {
@@ -53,9 +53,7 @@ bool Link::SendByte(uint8_t b) {
 bool Link::SendBlock(const uint8_t* bytes, int count) {
     if (!hComm) return false;
     const bool ok = hComm->write(bytes, count);
-    if (inFrame_) {
-        frameWriteFailed_ = frameWriteFailed_ || !ok;
-    } else if (traffic_) {
+    if (traffic_) {
         TrafficEvent e;
         e.kind = TrafficEvent::Kind::RawWrite;
         e.port = portNo_;
@@ -120,14 +118,15 @@ bool Link::Transact(const QByteArray& text) {
     setLogBuf("[09]" + cmd + sum + "[0D]");
 
     hComm->purge();
-    inFrame_ = true;
-    frameWriteFailed_ = false;
-    SendByte(wire::kCommandStart);
-    SendBlock(reinterpret_cast<const uint8_t*>(cmd.data()), static_cast<int>(cmd.size()));
-    SendByte(static_cast<uint8_t>(sum[0]));
-    SendByte(static_cast<uint8_t>(sum[1]));
-    SendByte(wire::kFrameEnd);
-    inFrame_ = false;
+    // The whole frame in one write: start, text, checksum and end leave together.
+    std::string frame;
+    frame.reserve(cmd.size() + 4);
+    frame += static_cast<char>(wire::kCommandStart);
+    frame += cmd;
+    frame += sum;
+    frame += static_cast<char>(wire::kFrameEnd);
+    frameWriteFailed_ =
+        !hComm->write(reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
 
     sentLine_ = QString::fromLatin1(LogBuf);
     emit sentTraffic(sentLine_);

@@ -88,7 +88,6 @@ private:
     void reportReply(bool verified);
     TrafficSink* traffic_ = nullptr;
     int portNo_ = 0;
-    // Set while Transact writes its frame, whose parts are no raw writes.
-    bool inFrame_ = false;
+    // Whether the last frame Transact wrote failed to go out, for the traffic log.
     bool frameWriteFailed_ = false;
 };
