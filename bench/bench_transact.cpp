@@ -1,7 +1,7 @@
 // Round trip of one Transact against a pty peer that answers at once: with no traffic log ever
 // attached (the baseline), with the log closed after it was open, and with it recording; and the
-// CPU time that waiting on a silent port costs, sleeping on the device and, as the baseline,
-// stepping 1 ms at a time as the link did before it slept on the device.
+// CPU time that waiting on a silent port costs: the link's wait in the event loop and, as the
+// baseline, reads stepping 1 ms at a time as the link waited before.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     struct Way {
         const char* name;
         Link* link;
-    } ways[] = {{"1 ms steps (baseline)", &steppingLink}, {"sleeping on the device", &link}};
+    } ways[] = {{"1 ms steps (baseline)", &steppingLink}, {"waiting in the event loop", &link}};
     for (const Way& w : ways) {
         if (!w.link->OpenPort(1, QStringLiteral("115200,n,8,1"))) {
             std::fprintf(stderr, "cannot open %s\n", qPrintable(path));

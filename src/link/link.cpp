@@ -1,6 +1,10 @@
 #include "link/link.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QIODevice>
+#include <QSerialPort>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -14,8 +18,9 @@ uint32_t NowMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Longest sleep of one read while a reply is awaited: the window gets its events between reads,
-// so this keeps it painting and its timers ticking (over 50 times a second).
+// Longest sleep of one read while a reply is awaited on a port that cannot wait in the event
+// loop: the window gets its events between reads, so this keeps it painting and its timers
+// ticking (over 50 times a second).
 constexpr int kWaitSliceMs = 19;
 
 // How long the next read may sleep: one slice, but never past the end of the silence limit.
@@ -24,6 +29,24 @@ int WaitSliceMs(uint32_t last) {
     const uint32_t end = static_cast<uint32_t>(Link::kSilenceLimitMs) + 1;
     if (silent >= end) return 1;
     return static_cast<int>(std::min<uint32_t>(end - silent, kWaitSliceMs));
+}
+
+// Runs the event loop until `device` has bytes to read or `ms` have passed. The window's events
+// and timers are served as they come meanwhile.
+void WaitInEventLoop(QIODevice& device, int ms) {
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&device, &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    // A port that closes or fails meanwhile ends the wait too.
+    QObject::connect(&device, &QIODevice::aboutToClose, &loop, &QEventLoop::quit);
+    QObject::connect(&device, &QObject::destroyed, &loop, &QEventLoop::quit);
+    if (auto* port = qobject_cast<QSerialPort*>(&device))
+        QObject::connect(port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
+    deadline.start(std::max(ms, 1));
+    loop.exec();
 }
 
 }  // namespace
@@ -137,7 +160,11 @@ bool Link::Transact(const QByteArray& text) {
     RxPos = 0;
     uint32_t last = NowMs();
     for (;;) {
-        const int b = hComm ? hComm->readByteWithin(WaitSliceMs(last)) : -1;
+        // With no pump of its own to call, the link can wait in the event loop, on ports that
+        // signal their bytes; otherwise it sleeps on the port a slice at a time.
+        QIODevice* device = hComm && !pump_ && QCoreApplication::instance() ? hComm->eventDevice()
+                                                                           : nullptr;
+        const int b = hComm ? hComm->readByteWithin(device ? 0 : WaitSliceMs(last)) : -1;
         if (b >= 0) {
             last = NowMs();
             if (RxPos >= wire::kMaxReply) {
@@ -153,7 +180,12 @@ bool Link::Transact(const QByteArray& text) {
                 break;
             }
         } else {
-            pump();
+            const uint32_t silent = NowMs() - last;
+            if (device && silent <= static_cast<uint32_t>(kSilenceLimitMs)) {
+                WaitInEventLoop(*device, static_cast<int>(kSilenceLimitMs + 1 - silent));
+            } else {
+                pump();
+            }
             if (static_cast<uint32_t>(NowMs() - last) > static_cast<uint32_t>(kSilenceLimitMs))
                 break;
         }

@@ -217,10 +217,15 @@ int QtSerialPort::readByte() {
     return readByteWithin(1);
 }
 
+QIODevice* QtSerialPort::eventDevice() {
+    return port_ && !failed_ ? port_.get() : nullptr;
+}
+
 int QtSerialPort::readByteWithin(int waitMs) {
-    waitMs = std::max(waitMs, 1);
+    // 0 looks without waiting.
+    waitMs = std::max(waitMs, 0);
     if (!port_ || failed_) {
-        QThread::msleep(static_cast<unsigned long>(waitMs));
+        QThread::msleep(static_cast<unsigned long>(std::max(waitMs, 1)));
         return -1;
     }
     // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case

@@ -21,6 +21,9 @@ class QtSerialPort : public SerialPort {
 
     int readByte() override;
     int readByteWithin(int waitMs) override;
+    // The Qt port while it reads without error: Qt's notifier reads arriving bytes into its
+    // buffer and signals them. After an error (a port gone away) the link goes back to slices.
+    QIODevice* eventDevice() override;
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;
     void close() override;

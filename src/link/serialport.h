@@ -3,6 +3,8 @@
 // devices; the simulator's virtual port implements it in-process for tests and demos.
 
 #include <QString>
+
+class QIODevice;
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +25,11 @@ public:
         (void)waitMs;
         return readByte();
     }
+
+    // A device whose readyRead() the application's event loop delivers when bytes arrive, or
+    // null. With one, the link waits for a reply in the event loop itself: it wakes when bytes
+    // come, when the silence limit ends or when the window has events, and not in between.
+    virtual QIODevice* eventDevice() { return nullptr; }
 
     // Synchronous write: returns when the bytes are handed to the port.
     virtual bool write(const uint8_t* bytes, int count) = 0;
