@@ -181,6 +181,8 @@ bool Link::Transact(const QByteArray& text) {
             }
         } else {
             const uint32_t silent = NowMs() - last;
+            // The read may just have found the port failed: it then waits in slices instead.
+            if (device && hComm) device = hComm->eventDevice();
             if (device && silent <= static_cast<uint32_t>(kSilenceLimitMs)) {
                 WaitInEventLoop(*device, static_cast<int>(kSilenceLimitMs + 1 - silent));
             } else {
