@@ -144,8 +144,8 @@ std::unique_ptr<SerialPort> VirtualPorts::open(int portNo, const QString& lineSe
         lastFailure_.device = QStringLiteral("COM%1").arg(portNo);
         lastFailure_.reason = !s || s->kind == PortState::Kind::Gone ? OpenFailure::Reason::NotFound
                                                                      : OpenFailure::Reason::InUse;
+        return nullptr;
     }
-    if (!ok) return nullptr;
     const LineConfig before = s->line;
     if (const std::optional<LineConfig> parsed = ParseLineSetting(lineSetting)) s->line = *parsed;
     s->open = true;

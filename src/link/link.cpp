@@ -159,12 +159,14 @@ bool Link::Transact(const QByteArray& text) {
     bool result = false;
     RxPos = 0;
     uint32_t last = NowMs();
+    // With no pump of its own to call, the link can wait in the event loop, on ports that
+    // signal their bytes; otherwise it sleeps on the port a slice at a time. Asked anew each
+    // time: a read may find the port failed, which then waits in slices.
+    const auto eventDevice = [this]() -> QIODevice* {
+        return hComm && !pump_ && QCoreApplication::instance() ? hComm->eventDevice() : nullptr;
+    };
     for (;;) {
-        // With no pump of its own to call, the link can wait in the event loop, on ports that
-        // signal their bytes; otherwise it sleeps on the port a slice at a time.
-        QIODevice* device = hComm && !pump_ && QCoreApplication::instance() ? hComm->eventDevice()
-                                                                           : nullptr;
-        const int b = hComm ? hComm->readByteWithin(device ? 0 : WaitSliceMs(last)) : -1;
+        const int b = hComm ? hComm->readByteWithin(eventDevice() ? 0 : WaitSliceMs(last)) : -1;
         if (b >= 0) {
             last = NowMs();
             if (RxPos >= wire::kMaxReply) {
@@ -181,9 +183,9 @@ bool Link::Transact(const QByteArray& text) {
             }
         } else {
             const uint32_t silent = NowMs() - last;
-            // The read may just have found the port failed: it then waits in slices instead.
-            if (device && hComm) device = hComm->eventDevice();
-            if (device && silent <= static_cast<uint32_t>(kSilenceLimitMs)) {
+            QIODevice* device =
+                silent <= static_cast<uint32_t>(kSilenceLimitMs) ? eventDevice() : nullptr;
+            if (device) {
                 WaitInEventLoop(*device, static_cast<int>(kSilenceLimitMs + 1 - silent));
             } else {
                 pump();

@@ -3,12 +3,12 @@
 // devices; the simulator's virtual port implements it in-process for tests and demos.
 
 #include <QString>
-
-class QIODevice;
 #include <cstdint>
 #include <memory>
 
 #include "link/openfailure.h"
+
+class QIODevice;
 
 class SerialPort {
 public:
