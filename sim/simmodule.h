@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "link/linesettings.h"
-#include "sim/moduletype.h"
+#include "link/moduletype.h"
 
 // A card or key input that "F" reports, in one of the reply forms the tool decodes.
 // Reply layout (n = frame length; position 6 carries the channel digit):

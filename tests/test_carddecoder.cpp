@@ -2,7 +2,7 @@
 #include <QtTest>
 
 #include "link/frame.h"
-#include "modules/carddecoder.h"
+#include "engine/carddecoder.h"
 
 class TestCardDecoder : public QObject {
     Q_OBJECT

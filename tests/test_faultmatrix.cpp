@@ -112,7 +112,7 @@ const Op kOps[] = {
      8 * (30 + 260) + 400},
 };
 
-enum class Outcome {
+enum class Expected {
     Fails,     // the operation reports its failure
     Succeeds,  // the fault stays within what the protocol tolerates
     FirstOk,   // one exchange is answered, then the module is silent
@@ -123,13 +123,13 @@ enum class Outcome {
 struct Fault {
     const char* name;
     std::function<void(FaultConfig&)> set;
-    Outcome outcome = Outcome::Fails;
+    Expected outcome = Expected::Fails;
     bool vanish = false;  // the port goes away at the first command the fault selects
 };
 
 const Fault kFaults[] = {
     {"drop", [](FaultConfig& f) { f.dropShare = 1.0; }},
-    {"delay 150", [](FaultConfig& f) { f.delayMs = 150; }, Outcome::Succeeds},
+    {"delay 150", [](FaultConfig& f) { f.delayMs = 150; }, Expected::Succeeds},
     {"delay 250", [](FaultConfig& f) { f.delayMs = 250; }},
     {"pause mid-frame",
      [](FaultConfig& f) {
@@ -137,12 +137,12 @@ const Fault kFaults[] = {
          f.pauseMs = 250;
      }},
     {"wrong checksum", [](FaultConfig& f) { f.wrongChecksum = true; }},
-    {"lower-case checksum", [](FaultConfig& f) { f.lowerCaseChecksum = true; }, Outcome::Either},
+    {"lower-case checksum", [](FaultConfig& f) { f.lowerCaseChecksum = true; }, Expected::Either},
     {"noise", [](FaultConfig& f) { f.noiseBytes = 3; }},
     {"truncated", [](FaultConfig& f) { f.truncateTo = 6; }},
     {"oversized", [](FaultConfig& f) { f.oversizeTo = 2000; }},
-    {"silent after 1", [](FaultConfig& f) { f.silenceAfter = 1; }, Outcome::FirstOk},
-    {"port vanishes", [](FaultConfig&) {}, Outcome::Fails, true},
+    {"silent after 1", [](FaultConfig& f) { f.silenceAfter = 1; }, Expected::FirstOk},
+    {"port vanishes", [](FaultConfig&) {}, Expected::Fails, true},
 };
 
 // Rows of this process: all, or every n-th from k when QUILLON_MATRIX_SHARD is "k/n".
@@ -227,18 +227,18 @@ void TestFaultMatrix::cell() {
 
     const QString okText = o.ok ? QString::fromLatin1(o.ok) : QStringLiteral("before");
     const QString failText = QString::fromLatin1(o.fail);
-    bool ok = fa.outcome == Outcome::Succeeds;
+    bool ok = fa.outcome == Expected::Succeeds;
     // One answered exchange is all the command test needs, and all the repeater's raw data
     // (it awaits no reply after its identification); a scan or link finds the module with it
     // and then fails to read it back.
-    if (fa.outcome == Outcome::FirstOk)
+    if (fa.outcome == Expected::FirstOk)
         ok = QLatin1String(o.button) == QLatin1String("btnTest") ||
              QLatin1String(o.button) == QLatin1String("btnRepData");
-    if (fa.outcome == Outcome::Either) ok = w.pnMsg->text() == okText;
+    if (fa.outcome == Expected::Either) ok = w.pnMsg->text() == okText;
     QString expected = ok ? okText : failText;
-    if (!ok && fa.outcome == Outcome::FirstOk && (o.kind == Kind::Find || o.kind == Kind::Read))
+    if (!ok && fa.outcome == Expected::FirstOk && (o.kind == Kind::Find || o.kind == Kind::Read))
         expected = QStringLiteral("Module data error! (COM : #1)");
-    if (!ok && fa.outcome == Outcome::Either && o.kind == Kind::Find &&
+    if (!ok && fa.outcome == Expected::Either && o.kind == Kind::Find &&
         w.pnMsg->text().startsWith(QLatin1String("Module data error!")))
         expected = w.pnMsg->text();  // found with a digits-only checksum, then not read back
     const bool pass = w.pnMsg->text() == expected;

@@ -15,10 +15,10 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <algorithm>
 
 #include "app/pagecontrol.h"
 #include "app/shape.h"
+#include "app/windowobserver.h"
 #include "link/linesettings.h"
 #include "settings/settings.h"
 #include "text/messagetable.h"
@@ -30,13 +30,8 @@ const QColor TfrmModule::kDisabledText(77, 77, 77);
 
 namespace {
 
-// The six type tabs: command prefix and the page of special functions.
-struct TypeEntry {
-    const char* prefix;
-    const char* page;
-};
-const TypeEntry kTypes[] = {{"B", "tsDIDO"}, {"E", "tsPRINT"}, {"F", "tsLINK"},
-                            {"X", "tsREP"},  {"A", "tsW50S"},  {"H", "tsW50K"}};
+// The pages of special functions of the six type tabs.
+const char* const kTypePages[] = {"tsDIDO", "tsPRINT", "tsLINK", "tsREP", "tsW50S", "tsW50K"};
 
 // Texts that follow the language, in the order they are applied: control, row, suffix.
 struct TextEntry {
@@ -92,7 +87,18 @@ QStringList FontFaces(int langIndex, const QString& named) {
 }  // namespace
 
 TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
-    : QMainWindow(parent), link(*platform.ports), platform_(platform) {
+    : QMainWindow(parent),
+      module(*platform.ports),
+      link(module.link),
+      Linked(module.Linked),
+      PortNo(module.PortNo),
+      BaudText(module.BaudText),
+      BaudIndex(module.BaudIndex),
+      TypePrefix(module.TypePrefix),
+      ModuleId(module.ModuleId),
+      observer_(std::make_unique<Observer>(*this)),
+      platform_(platform) {
+    module.setObserver(observer_.get());
     setObjectName(QStringLiteral("frmModule"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -282,8 +288,8 @@ void TfrmModule::ListPorts() {
     } catch (...) {
         ports.clear();  // an unreadable list gives the fallback names
     }
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const MappedPort& a, const MappedPort& b) { return a.number < b.number; });
+    // In the order the platform gives them, duplicates included: the scan's full search
+    // visits them in the same order.
     for (const MappedPort& p : ports) {
         cmbPort->addItem(p.name());
         QString tip = p.device;
@@ -455,19 +461,17 @@ void TfrmModule::tmrBusyTimer() {
 }
 
 void TfrmModule::pcMainChange() {
-    for (const TypeEntry& t : kTypes) {
-        pcOther->setTabVisible(pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(t.page))),
+    for (const char* page : kTypePages)
+        pcOther->setTabVisible(pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(page))),
                                false);
-    }
     const int index = pcMain->currentIndex();
+    module.selectType(tabType());
     if (index >= 0 && index < 6) {
-        TypePrefix = QString::fromLatin1(kTypes[index].prefix);
         const int page =
-            pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(kTypes[index].page)));
+            pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(kTypePages[index])));
         pcOther->setTabVisible(page, true);
         pcOther->setCurrentIndex(page);
     } else {
-        TypePrefix = QStringLiteral("B");
         pcOther->setCurrentWidget(findChild<QWidget*>(QStringLiteral("tsCommand")));
     }
 }

@@ -1,15 +1,23 @@
 #pragma once
 // The one main window: the type selector, the port and line-setting boxes, the message line
-// with its lamp, the pages of special functions and the traffic lines. It holds the working
-// state that every operation shares; the operations themselves live beside it.
+// with its lamp, the pages of special functions and the traffic lines. It is a view of one
+// module of the engine: its handlers read the controls into values, run the engine's
+// operation and show the outcome. Each module family's page has its own file beside it.
 
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "app/platform.h"
+#include "engine/continuous.h"
+#include "engine/modulecontext.h"
+#include "engine/modulesettings.h"
+#include "engine/operation.h"
 #include "link/link.h"
 
 class QAction;
@@ -86,6 +94,41 @@ class TfrmModule : public QMainWindow {
     // Enables or disables every control of the window (it still paints).
     void setWindowEnabled(bool enabled);
 
+    // The frame of every single operation: the wait cursor and the window disabled while the
+    // engine runs it, then its outcome shown by message, lamp and tone.
+    void runOperation(const std::function<Outcome()>& operation);
+    void showOutcome(const Outcome& outcome);
+    // The outcome signals: lamp colour and tone.
+    void SignalSuccess();
+    void SignalFailure();
+
+    // The frame of a continuous test on the window: one button starts and stops it and reads
+    // "Cancel process" while it runs, the controls that start other operations are disabled,
+    // the window stays enabled and the lamp blinks.
+    struct ContinuousView {
+        QPushButton* button = nullptr;
+        QList<QWidget*> disabled;
+        // Runs after the controls are disabled, before the port opens.
+        std::function<void()> start;
+        // Whether the message line is emptied when the test starts.
+        bool clearMessage = true;
+    };
+    // Refuses without a link, stops a running test, or runs `run` (given the stop request)
+    // until it ends.
+    void runContinuous(const ContinuousView& view,
+                       const std::function<ContinuousEnd(const std::function<bool()>&)>& run);
+
+    // Selects entry `index` of a list; a value beyond its items leaves it without a selection.
+    static void SelectOrNone(QComboBox* list, int index);
+    // The module type of the selected tab; none without one.
+    std::optional<ModuleType> tabType() const;
+    // Settings of a read-back or a factory default into the page of the selected type.
+    void showSettings(const ModuleSettings& settings);
+    void showDidoSettings(const DidoSettings& s);
+    void showLinkModuleSettings(const LinkModuleSettings& s);
+    void showRepeaterSettings(const RepeaterSettings& s);
+    void showWiegandSettings(bool keyNumber, const WiegandSettings& s);
+
     // Bars and the panels that show their position.
     void sbIDChange();
     void sbRepTxOnChange();
@@ -129,17 +172,20 @@ class TfrmModule : public QMainWindow {
     // Runs a handler; an exception that escapes it is shown in the error box.
     void guarded(const std::function<void()>& handler);
 
-    // Working state.
-    Link link;
-    uint8_t Linked = 0;
+    // The module the window shows: the link and the working state that every operation
+    // shares. The window's own names for that state follow it.
+    ModuleContext module;
+    Link& link;
+    uint8_t& Linked;
+    int& PortNo;
+    QString& BaudText;
+    int& BaudIndex;
+    QString& TypePrefix;
+    QString& ModuleId;
+    // 1 while a continuous test runs; a press of its button sets it to 0 to stop it.
     uint8_t Polling = 0;
-    int PortNo = 1;
-    QString BaudText;
-    int BaudIndex = 5;
     QString LangFlag;
     int LangIndex = 0;
-    QString TypePrefix;
-    QString ModuleId;
     // The button of the continuous test that runs, and the caption it gets back at the end.
     QPushButton* pollingButton = nullptr;
     QString pollingCaption;
@@ -190,6 +236,8 @@ class TfrmModule : public QMainWindow {
     void connectBar(const char* bar, void (TfrmModule::*handler)());
     void connectButton(const char* button, void (TfrmModule::*handler)());
 
+    class Observer;
+    std::unique_ptr<Observer> observer_;
     Platform platform_;
     bool shown_ = false;
     std::function<QString()> message_;

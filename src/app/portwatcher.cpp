@@ -28,14 +28,6 @@ bool Same(const QList<MappedPort>& a, const QList<MappedPort>& b) {
                       });
 }
 
-// "COM12" gives 12; any other text gives 0.
-int NumberOf(const QString& text) {
-    if (!text.startsWith(QLatin1String("COM"))) return 0;
-    bool ok = false;
-    const int n = text.mid(3).toInt(&ok);
-    return ok && n > 0 ? n : 0;
-}
-
 }  // namespace
 
 PortWatcher::PortWatcher(TfrmModule& window) : QObject(&window), w_(window) {
@@ -119,7 +111,7 @@ void PortWatcher::showReasons() {
     };
     QString boxTip;
     const QString text = box->currentText();
-    const int current = NumberOf(text);
+    const int current = PortNumberOf(text);
     {
         // A change to the data of the current item puts its text into the edit line: what the
         // user typed is put back.
@@ -130,7 +122,7 @@ void PortWatcher::showReasons() {
                 listedTip = box->itemData(i, Qt::ToolTipRole).toString();
                 box->setItemData(i, listedTip, kListedTipRole);
             }
-            const int number = NumberOf(box->itemText(i));
+            const int number = PortNumberOf(box->itemText(i));
             const QString tip = tipWithReason(listedTip.toString(), number);
             if (box->itemData(i, Qt::ToolTipRole).toString() != tip)
                 box->setItemData(i, tip.isEmpty() ? QVariant() : QVariant(tip), Qt::ToolTipRole);

@@ -172,3 +172,9 @@ QString PortMap::deviceFor(int number) const {
 #endif
     return QString();
 }
+
+int PortNumberOf(const QString& text) {
+    bool ok = false;
+    const int n = text.mid(3).toInt(&ok);
+    return ok && n > 0 ? n : 0;
+}

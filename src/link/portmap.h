@@ -47,3 +47,7 @@ class PortMap {
   private:
     QList<MappedPort> ports_;
 };
+
+// The port number in a port box text such as "COM12": the text from its fourth character on,
+// read as a decimal number; 0 when that is not a positive number.
+int PortNumberOf(const QString& text);

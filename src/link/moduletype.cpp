@@ -1,4 +1,4 @@
-#include "sim/moduletype.h"
+#include "link/moduletype.h"
 
 #include <cctype>
 

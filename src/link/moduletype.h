@@ -1,5 +1,5 @@
 #pragma once
-// The six module types a simulated module can be, with their names and command prefixes.
+// The six module types, with their names and command prefixes.
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "modules/carddecoder.h"
+#include "engine/carddecoder.h"
 
 #include <cstdio>
 

@@ -1,0 +1,41 @@
+#include "engine/continuous.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+
+#include "engine/modulecontext.h"
+#include "engine/observer.h"
+
+void ContinuousRun::pause(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        QCoreApplication::processEvents();
+        const qint64 left = ms - clock.elapsed();
+        if (left <= 0) return;
+        // Sleeps in the event loop: a click or a paint is handled as it comes, and the timer
+        // ends the wait when the time is up.
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+ContinuousEnd RunContinuous(ModuleContext& m, const std::function<void(ContinuousRun&)>& cycle,
+                            const std::function<bool()>& stopRequested) {
+    if (!m.link.OpenPort(m.PortNo, m.BaudText)) return ContinuousEnd::PortNotOpened;
+    m.observer().continuousStarted();
+    ContinuousRun run;
+    while (!stopRequested()) {
+        cycle(run);
+        if (run.failures() >= ContinuousRun::kFailureLimit) break;
+    }
+    // A stop during the last cycle wins over the failure limit reached in it.
+    const ContinuousEnd end = stopRequested() ? ContinuousEnd::Stopped : ContinuousEnd::ModuleLost;
+    m.link.ClosePort();
+    return end;
+}

@@ -1,0 +1,76 @@
+#include "engine/dido.h"
+
+#include "engine/factory.h"
+#include "engine/modulecontext.h"
+
+QString ChannelText(const Channels& channels) {
+    QString text;
+    for (int k = 0; k < 16; ++k) text += channels[k] ? QLatin1Char('1') : QLatin1Char('0');
+    return text;
+}
+
+Channels ChannelsAt(const QByteArray& reply, int from) {
+    Channels c;
+    for (int k = 0; k < 16; ++k) c[k] = ReplyAt(reply, from + k) == QLatin1Char('1');
+    return c;
+}
+
+bool ReadDidoSettings(ModuleContext& m, DidoSettings& out) {
+    if (!SendCommand(m, QStringLiteral("G"))) return false;
+    const QChar mode = ReplyAt(m.link.LastReply, 6);
+    // Any other character leaves the mode as it was.
+    if (mode == QLatin1Char('H'))
+        out.mode = DiMode::Hold;
+    else if (mode == QLatin1Char('S'))
+        out.mode = DiMode::Normal;
+    Pause(50);
+    if (!SendCommand(m, QStringLiteral("A"))) return false;
+    out.normallyClosed = ChannelsAt(m.link.LastReply, 6);
+    return true;
+}
+
+Outcome SetDiMode(ModuleContext& m, DiMode mode) {
+    Operation op;
+    op.nameRow = 64;
+    const QString letters = mode == DiMode::Hold ? QStringLiteral("GH") : QStringLiteral("GS");
+    op.action = [&m, letters] { return SendTry(m, letters); };
+    return RunOperation(m, op);
+}
+
+Outcome SetNoNc(ModuleContext& m, const Channels& normallyClosed) {
+    Operation op;
+    op.nameRow = 68;
+    const QString letters = QStringLiteral("A") + ChannelText(normallyClosed);
+    op.action = [&m, letters] { return SendTry(m, letters); };
+    return RunOperation(m, op);
+}
+
+ContinuousEnd RunDidoTest(ModuleContext& m, const std::function<Channels()>& outputs,
+                          const std::function<void(const Channels&)>& inputs,
+                          const std::function<bool()>& stopRequested) {
+    const auto cycle = [&](ContinuousRun& run) {
+        run.pause(50);
+        if (!SendCommand(m, QStringLiteral("I") + ChannelText(outputs()))) {
+            run.failed();
+            return;
+        }
+        run.answered();
+        if (m.link.RxPos == 24) inputs(ChannelsAt(m.link.LastReply, 6));
+    };
+    return RunContinuous(m, cycle, stopRequested);
+}
+
+std::vector<FactoryStep> DidoFactorySteps() {
+    using namespace factory;
+    return {Wait(100),
+            SendId01(),
+            Wait(200),
+            Pump(),
+            Set([](ModuleSettings& s) { s.dido.mode = DiMode::Hold; }),
+            Send(QStringLiteral("GH")),
+            Wait(100),
+            Set([](ModuleSettings& s) { s.dido.normallyClosed = Channels(); }),
+            Send(QStringLiteral("A") + QString(16, QLatin1Char('0'))),
+            Wait(100),
+            Send(QStringLiteral("E5"))};
+}

@@ -1,0 +1,26 @@
+#include "engine/modulecontext.h"
+
+#include "engine/observer.h"
+
+// The engine runs under a QCoreApplication alone: nothing of it may need Qt Widgets.
+#ifdef QT_WIDGETS_LIB
+#error "the engine library must not be built with Qt Widgets"
+#endif
+
+namespace {
+EngineObserver& Silent() {
+    static EngineObserver silent;
+    return silent;
+}
+}  // namespace
+
+ModuleContext::ModuleContext(PortOpener& ports) : link(ports), observer_(&Silent()) {}
+
+void ModuleContext::selectType(std::optional<ModuleType> t) {
+    type = t;
+    TypePrefix = t ? QString(QLatin1Char(ModuleTypePrefix(*t))) : QStringLiteral("B");
+}
+
+void ModuleContext::setObserver(EngineObserver* observer) {
+    observer_ = observer ? observer : &Silent();
+}

@@ -1,0 +1,95 @@
+#include "engine/wiegand.h"
+
+#include "engine/carddecoder.h"
+#include "engine/factory.h"
+#include "engine/modulecontext.h"
+
+bool ReadWiegandSettings(ModuleContext& m, bool keyNumber, WiegandSettings& out) {
+    const QByteArray& r = m.link.LastReply;
+    if (!SendCommand(m, QStringLiteral("N"))) return false;
+    const int id = TwoDigits(ReplyAt(r, 3), ReplyAt(r, 4));
+    if (id < 0) return false;
+    out.ch2Id = id;
+    out.ch2Serial = ReplyText(r, 6, 8);
+    Pause(50);
+    if (!SendCommand(m, QStringLiteral("A"))) return false;
+    const int mode = DigitValue(ReplyAt(r, 8));
+    if (mode < 0) return false;
+    out.interface = mode;
+    if (!keyNumber) return true;
+    Pause(50);
+    if (!SendCommand(m, QStringLiteral("L"))) return false;
+    const int keys = TwoDigits(ReplyAt(r, 6), ReplyAt(r, 7));
+    if (keys < 0) return false;
+    out.keyNumber = keys;
+    return true;
+}
+
+Outcome SetCh2Id(ModuleContext& m, int id) {
+    Operation op;
+    op.nameRow = 25;
+    op.preQuery = 'N';
+    const QString text = TwoDigitText(id);
+    op.action = [&m, text] {
+        return SendTry(m, QStringLiteral("C") + ReplyText(m.link.LastReply, 6, 8) + text);
+    };
+    return RunOperation(m, op);
+}
+
+Outcome SetInterface(ModuleContext& m, int index) {
+    Operation op;
+    op.nameRow = 90;
+    op.formable = index >= 0 && index <= 3;
+    op.action = [&m, index] { return SendTry(m, QStringLiteral("A00") + QString::number(index)); };
+    return RunOperation(m, op);
+}
+
+Outcome SetKeyNumber(ModuleContext& m, int keyNumber) {
+    Operation op;
+    op.nameRow = 95;
+    op.action = [&m, keyNumber] { return SendTry(m, QStringLiteral("L") + TwoDigitText(keyNumber)); };
+    return RunOperation(m, op);
+}
+
+std::optional<QString> CardPanelText(const QByteArray& r) {
+    const auto text = DecodeCardReply(std::string(r.constData(), static_cast<size_t>(r.size())));
+    if (!text) return std::nullopt;
+    return QString::fromLatin1(text->data(), static_cast<int>(text->size()));
+}
+
+ContinuousEnd RunCardTest(ModuleContext& m, const std::function<int()>& ch2Id,
+                          const std::function<void(int channel, const QString& text)>& shown,
+                          const std::function<bool()>& stopRequested) {
+    const auto show = [&](int channel) {
+        if (const auto text = CardPanelText(m.link.LastReply)) shown(channel, *text);
+    };
+    const auto cycle = [&](ContinuousRun& run) {
+        run.pause(30);
+        if (SendCommand(m, QStringLiteral("F"))) {
+            run.answered();
+            show(1);
+        }
+        run.pause(30);
+        if (m.link.Transact(m.TypePrefix + TwoDigitText(ch2Id()) + QStringLiteral("F"))) {
+            run.answered();
+            show(2);
+        } else {
+            run.failed();
+        }
+    };
+    return RunContinuous(m, cycle, stopRequested);
+}
+
+std::vector<FactoryStep> WiegandFactorySteps(bool keyNumber) {
+    using namespace factory;
+    std::vector<FactoryStep> s{Set([](ModuleSettings& v) { v.wiegand.ch2Id = 5; }),
+                               Set([](ModuleSettings& v) { v.wiegand.interface = 1; })};
+    if (keyNumber) s.push_back(Set([](ModuleSettings& v) { v.wiegand.keyNumber = 4; }));
+    // The front end processes its events before every command of this sequence.
+    s.insert(s.end(), {Wait(100), Pump(), SendId01(), Wait(300), Pump(),
+                       Send(QStringLiteral("C{CH2SN}05")), Wait(300), Pump(),
+                       Send(QStringLiteral("A001"))});
+    if (keyNumber) s.insert(s.end(), {Wait(300), Pump(), Send(QStringLiteral("L04"))});
+    s.insert(s.end(), {Wait(300), Pump(), Send(QStringLiteral("E5"))});
+    return s;
+}
