@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "modules/carddecoder.h"
+#include "engine/carddecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);

@@ -112,10 +112,10 @@ const OperationCase kOperations[] = {
      {}, 30, "19200,e,8,1"},
     {"command test", ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) { return CommandTest(m, QStringLiteral("V"), read); },
-     {"B01V"}, 36, "[0A]B01V01.20-3639[0D]"},
+     {"B01V"}, 36, "[0A]B01V01.20-361A[0D]"},
     {"command test unanswered", ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) { return CommandTest(m, QStringLiteral("Q"), read); },
-     {}, 37, kNone},
+     {"B01Q"}, 37, kNone},
     {"DI mode", ModuleType::RQ3016,
      [](ModuleContext& m, QString&) { return SetDiMode(m, DiMode::Normal); },
      {"B01B", "B01GS"}, 65, kNone},
@@ -198,7 +198,7 @@ class TestEngine : public QObject {
     void scanSearchesInPlanOrder();
     void rawDataGoesOutUnframed();
     void didoTestFollowsOutputsUntilStopped();
-    void cardTestEndsWhenChannelTwoIsLost();
+    void cardTestShowsBothChannelsUntilLost();
     void continuousTestWithoutPort();
 };
 
@@ -338,18 +338,29 @@ void TestEngine::didoTestFollowsOutputsUntilStopped() {
     QVERIFY(!b.m.link.isOpen());
 }
 
-void TestEngine::cardTestEndsWhenChannelTwoIsLost() {
+void TestEngine::cardTestShowsBothChannelsUntilLost() {
     Bench b(ModuleType::RQ3050S);
     QVERIFY(b.link());
     b.module.queueEvent(1, CardEvent::Card("00027CBB"));
+    b.module.queueEvent(2, CardEvent::KeyInput("1234"));
+    int asked = 0;
     QStringList shown;
     const ContinuousEnd end = RunCardTest(
-        b.m, [] { return 77; },  // nobody answers at 77
-        [&](int channel, const QString& text) { shown << QStringLiteral("%1 %2").arg(channel).arg(text); },
+        b.m,
+        [&] {
+            // The adapter goes away before the second CH #2 query.
+            if (++asked == 2) b.ports.unplug(1);
+            return 5;
+        },
+        [&](int channel, const QString& text) {
+            shown << QStringLiteral("%1 %2").arg(channel).arg(text);
+        },
         [] { return false; });
     QCOMPARE(end, ContinuousEnd::ModuleLost);
-    QCOMPARE(shown, (QStringList{"1 CARD : 0000163003(D)  00027CBB(H)"}));
-    QCOMPARE(Commands(b.ports, 1), (QStringList{"A01F", "A01F", "A01F"}));
+    QCOMPARE(shown, (QStringList{"1 CARD : 0000163003(D)  00027CBB(H)", "2 KEY : 1234"}));
+    // One cycle with answers, then three CH #2 queries without.
+    QCOMPARE(asked, 4);
+    QCOMPARE(Commands(b.ports, 1), (QStringList{"A01F", "A05F", "A01F"}));
 }
 
 void TestEngine::continuousTestWithoutPort() {
