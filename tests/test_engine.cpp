@@ -25,9 +25,7 @@ QStringList Commands(VirtualPorts& ports, int port) {
 // Records what a front end would show.
 class Recorder : public EngineObserver {
   public:
-    void message(int row, const QString& suffix) override {
-        said << QString::number(row) + suffix;
-    }
+    void message(int row, const QString& suffix) override { said << QString::number(row) + suffix; }
     void scanEntry(int entry) override { said << QStringLiteral("entry %1").arg(entry); }
     void scanFoundBySearch() override { said << QStringLiteral("found by search"); }
     void moduleLinked() override { said << QStringLiteral("linked"); }
@@ -63,8 +61,9 @@ QString Text(const std::optional<int>& v) {
 // The type settings a read-back or factory default left, one line.
 QString Describe(const ModuleSettings& s) {
     const DidoSettings& d = s.dido;
-    return QStringLiteral("mode %1 nonc %2 | port %3 hasPort %4 run %5 | rep %6 on %7 off %8 | "
-                          "ch2 %9 sn %10 if %11 keys %12")
+    return QStringLiteral(
+               "mode %1 nonc %2 | port %3 hasPort %4 run %5 | rep %6 on %7 off %8 | "
+               "ch2 %9 sn %10 if %11 keys %12")
         .arg(d.mode ? (*d.mode == DiMode::Hold ? QStringLiteral("H") : QStringLiteral("S"))
                     : QStringLiteral("-"),
              d.normallyClosed ? ChannelText(*d.normallyClosed) : QStringLiteral("-"),
@@ -89,99 +88,167 @@ struct OperationCase {
 const QString kNone;
 
 const OperationCase kOperations[] = {
-    {"set ID", ModuleType::RQ3016,
+    {"set ID",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) {
          const Outcome o = SetModuleId(m, 7);
          read = m.ModuleId;
          return o;
      },
-     {"B01B", "B01C1600000107"}, 26, "07"},
-    {"set line", ModuleType::RQ3016,
+     {"B01B", "B01C1600000107"},
+     26,
+     "07"},
+    {"set line",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) {
          const Outcome o = SetModuleLine(m, 11);
          read = m.BaudText;
          return o;
      },
-     {"B01B", "B01EB"}, 29, "115200,e,8,1"},
-    {"set line without a choice", ModuleType::RQ3016,
+     {"B01B", "B01EB"},
+     29,
+     "115200,e,8,1"},
+    {"set line without a choice",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) {
          const Outcome o = SetModuleLine(m, -1);
          read = m.BaudText;
          return o;
      },
-     {}, 30, "19200,e,8,1"},
-    {"command test", ModuleType::RQ3016,
+     {},
+     30,
+     "19200,e,8,1"},
+    {"command test",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) { return CommandTest(m, QStringLiteral("V"), read); },
-     {"B01V"}, 36, "[0A]B01V01.20-361A[0D]"},
-    {"command test unanswered", ModuleType::RQ3016,
+     {"B01V"},
+     36,
+     "[0A]B01V01.20-361A[0D]"},
+    {"command test unanswered",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) { return CommandTest(m, QStringLiteral("Q"), read); },
-     {"B01Q"}, 37, kNone},
-    {"DI mode", ModuleType::RQ3016,
+     {"B01Q"},
+     37,
+     kNone},
+    {"DI mode",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString&) { return SetDiMode(m, DiMode::Normal); },
-     {"B01B", "B01GS"}, 65, kNone},
-    {"NO/NC", ModuleType::RQ3016,
+     {"B01B", "B01GS"},
+     65,
+     kNone},
+    {"NO/NC",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString&) { return SetNoNc(m, Channels(0x8001)); },
-     {"B01B", "B01A1000000000000001"}, 69, kNone},
-    {"printer status", ModuleType::RQ3020,
+     {"B01B", "B01A1000000000000001"},
+     69,
+     kNone},
+    {"printer status",
+     ModuleType::RQ3020,
      [](ModuleContext& m, QString& read) {
          QChar status;
          const Outcome o = GetStatus(m, status);
          read = PrinterStatusText(status);
          return o;
      },
-     {"E01B", "E01F"}, 58, "Print ok."},
-    {"print data", ModuleType::RQ3020,
+     {"E01B", "E01F"},
+     58,
+     "Print ok."},
+    {"print data",
+     ModuleType::RQ3020,
      [](ModuleContext& m, QString&) { return PrintData(m, QStringLiteral("AB C")); },
-     {"E01B", "E01GAB C"}, 74, kNone},
-    {"print code", ModuleType::RQ3020,
+     {"E01B", "E01GAB C"},
+     74,
+     kNone},
+    {"print code",
+     ModuleType::RQ3020,
      [](ModuleContext& m, QString&) { return PrintCode(m, QStringLiteral("1B40")); },
-     {"E01B", "E01H1B40"}, 77, kNone},
-    {"print data beyond ASCII", ModuleType::RQ3020,
+     {"E01B", "E01H1B40"},
+     77,
+     kNone},
+    {"print data beyond ASCII",
+     ModuleType::RQ3020,
      [](ModuleContext& m, QString&) { return PrintData(m, QStringLiteral("\u00e9")); },
-     {}, 75, kNone},
-    {"data record", ModuleType::RQ3030,
+     {},
+     75,
+     kNone},
+    {"data record",
+     ModuleType::RQ3030,
      [](ModuleContext& m, QString&) {
          return SendDataRecord(m, {"01", "02", "20261209", "123", "ID", "T"});
      },
-     {"F01B", "F01G010220261209123IDT"}, 61, kNone},
-    {"link port line", ModuleType::RQ3030,
-     [](ModuleContext& m, QString&) { return SetPortLine(m, 7); }, {"F01B", "F01K7"}, 29, kNone},
-    {"run mode", ModuleType::RQ3030,
-     [](ModuleContext& m, QString&) { return SetRunMode(m, 2); }, {"F01B", "F01A2"}, 81, kNone},
-    {"run mode without a choice", ModuleType::RQ3030,
-     [](ModuleContext& m, QString&) { return SetRunMode(m, -1); }, {}, 82, kNone},
-    {"TX delays", ModuleType::RQ3040,
+     {"F01B", "F01G010220261209123IDT"},
+     61,
+     kNone},
+    {"link port line",
+     ModuleType::RQ3030,
+     [](ModuleContext& m, QString&) { return SetPortLine(m, 7); },
+     {"F01B", "F01K7"},
+     29,
+     kNone},
+    {"run mode",
+     ModuleType::RQ3030,
+     [](ModuleContext& m, QString&) { return SetRunMode(m, 2); },
+     {"F01B", "F01A2"},
+     81,
+     kNone},
+    {"run mode without a choice",
+     ModuleType::RQ3030,
+     [](ModuleContext& m, QString&) { return SetRunMode(m, -1); },
+     {},
+     82,
+     kNone},
+    {"TX delays",
+     ModuleType::RQ3040,
      [](ModuleContext& m, QString&) { return SetTxDelays(m, 255, 1); },
-     {"X01B", "X01AFF01"}, 87, kNone},
-    {"CH #2 ID", ModuleType::RQ3050S,
+     {"X01B", "X01AFF01"},
+     87,
+     kNone},
+    {"CH #2 ID",
+     ModuleType::RQ3050S,
      [](ModuleContext& m, QString&) { return SetCh2Id(m, 42); },
-     {"A01N", "A01CCH2SER0142"}, 26, kNone},
-    {"interface", ModuleType::RQ3050S,
+     {"A01N", "A01CCH2SER0142"},
+     26,
+     kNone},
+    {"interface",
+     ModuleType::RQ3050S,
      [](ModuleContext& m, QString&) { return SetInterface(m, 3); },
-     {"A01B", "A01A003"}, 91, kNone},
-    {"interface out of range", ModuleType::RQ3050K,
-     [](ModuleContext& m, QString&) { return SetInterface(m, 4); }, {}, 92, kNone},
-    {"key number", ModuleType::RQ3050K,
+     {"A01B", "A01A003"},
+     91,
+     kNone},
+    {"interface out of range",
+     ModuleType::RQ3050K,
+     [](ModuleContext& m, QString&) { return SetInterface(m, 4); },
+     {},
+     92,
+     kNone},
+    {"key number",
+     ModuleType::RQ3050K,
      [](ModuleContext& m, QString&) { return SetKeyNumber(m, 16); },
-     {"H01B", "H01L16"}, 96, kNone},
-    {"factory default DI/DO", ModuleType::RQ3016,
+     {"H01B", "H01L16"},
+     96,
+     kNone},
+    {"factory default DI/DO",
+     ModuleType::RQ3016,
      [](ModuleContext& m, QString& read) {
          FactoryResult r;
          const Outcome o = FactoryDefault(m, {}, r);
          read = Describe(r.settings) + QStringLiteral(" id01 %1").arg(r.id01);
          return o;
      },
-     {"B01B", "B01C1600000101", "B01GH", "B01A0000000000000000", "B01E5"}, 42,
+     {"B01B", "B01C1600000101", "B01GH", "B01A0000000000000000", "B01E5"},
+     42,
      "mode H nonc 0000000000000000 | port - hasPort - run - | rep - on - off - | "
      "ch2 - sn - if - keys - id01 1"},
-    {"factory default RQ-3050K", ModuleType::RQ3050K,
+    {"factory default RQ-3050K",
+     ModuleType::RQ3050K,
      [](ModuleContext& m, QString& read) {
          FactoryResult r;
          const Outcome o = FactoryDefault(m, {QStringLiteral("CH2SER01")}, r);
          read = Describe(r.settings);
          return o;
      },
-     {"H01B", "H01C5100000101", "H01CCH2SER0105", "H01A001", "H01L04", "H01E5"}, 42,
+     {"H01B", "H01C5100000101", "H01CCH2SER0105", "H01A001", "H01L04", "H01E5"},
+     42,
      "mode - nonc - | port - hasPort - run - | rep - on - off - | ch2 5 sn - if 1 keys 4"},
 };
 
@@ -306,8 +373,8 @@ void TestEngine::scanSearchesInPlanOrder() {
     QCOMPARE(m.BaudIndex, 1);
     QCOMPARE(m.BaudText, QStringLiteral("4800,e,8,1"));
     QCOMPARE(m.Linked, uint8_t(0));
-    QCOMPARE(seen.said, (QStringList{"entry -1", "entry 0", "12 : #5", "12 : #5",
-                                     "found by search"}));
+    QCOMPARE(seen.said,
+             (QStringList{"entry -1", "entry 0", "12 : #5", "12 : #5", "found by search"}));
 }
 
 void TestEngine::rawDataGoesOutUnframed() {
@@ -333,8 +400,8 @@ void TestEngine::didoTestFollowsOutputsUntilStopped() {
         [&] { return cycles == 3; });
     QCOMPARE(end, ContinuousEnd::Stopped);
     QCOMPARE(seen, (QList<Channels>{Channels(1), Channels(2), Channels(4)}));
-    QCOMPARE(Commands(b.ports, 1), (QStringList{"B01I1000000000000000", "B01I0100000000000000",
-                                                 "B01I0010000000000000"}));
+    QCOMPARE(Commands(b.ports, 1),
+             (QStringList{"B01I1000000000000000", "B01I0100000000000000", "B01I0010000000000000"}));
     QVERIFY(!b.m.link.isOpen());
 }
 
@@ -369,7 +436,8 @@ void TestEngine::continuousTestWithoutPort() {
     b.ports.addBusyPort(1);
     bool cycled = false;
     const ContinuousEnd end = RunDidoTest(
-        b.m, [&] {
+        b.m,
+        [&] {
             cycled = true;
             return Channels();
         },

@@ -52,8 +52,7 @@ void CardTest(TfrmModule& w, bool keyNumber) {
             w.module,
             // CH #2 is asked at the ID the bar shows now: moving it takes effect at once.
             [ch2Id] { return ch2Id->value(); },
-            [cards](int channel, const QString& text) { cards[channel - 1]->setText(text); },
-            stop);
+            [cards](int channel, const QString& text) { cards[channel - 1]->setText(text); }, stop);
     });
 }
 
@@ -62,7 +61,8 @@ void CardTest(TfrmModule& w, bool keyNumber) {
 void TfrmModule::showWiegandSettings(bool keyNumber, const WiegandSettings& s) {
     if (s.ch2Id) PageWidget<QScrollBar>(*this, keyNumber, "sb", "ID")->setValue(*s.ch2Id);
     if (s.ch2Serial) PageWidget<QLabel>(*this, keyNumber, "pn", "SN")->setText(*s.ch2Serial);
-    if (s.interface) SelectOrNone(PageWidget<QComboBox>(*this, keyNumber, "cmb", "Mode"), *s.interface);
+    if (s.interface)
+        SelectOrNone(PageWidget<QComboBox>(*this, keyNumber, "cmb", "Mode"), *s.interface);
     if (keyNumber && s.keyNumber) control<QScrollBar>("sbKeyNumber")->setValue(*s.keyNumber);
 }
 

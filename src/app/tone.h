@@ -2,7 +2,7 @@
 // The outcome tone: a beep of a given frequency and length that returns when it has ended.
 
 class TonePlayer {
-public:
+  public:
     virtual ~TonePlayer() = default;
     virtual void play(int frequencyHz, int durationMs) = 0;
 };
@@ -10,7 +10,7 @@ public:
 // Plays a sine through ALSA; on a machine without sound it waits the tone's length instead,
 // because the tone paces the user interface.
 class Tone : public TonePlayer {
-public:
+  public:
     void play(int frequencyHz, int durationMs) override;
 };
 

@@ -1,8 +1,8 @@
 #include "engine/factory.h"
 
 #include "engine/modulecontext.h"
-#include "engine/printer.h"
 #include "engine/observer.h"
+#include "engine/printer.h"
 #include "link/linesettings.h"
 
 namespace {

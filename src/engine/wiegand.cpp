@@ -47,7 +47,9 @@ Outcome SetInterface(ModuleContext& m, int index) {
 Outcome SetKeyNumber(ModuleContext& m, int keyNumber) {
     Operation op;
     op.nameRow = 95;
-    op.action = [&m, keyNumber] { return SendTry(m, QStringLiteral("L") + TwoDigitText(keyNumber)); };
+    op.action = [&m, keyNumber] {
+        return SendTry(m, QStringLiteral("L") + TwoDigitText(keyNumber));
+    };
     return RunOperation(m, op);
 }
 
@@ -86,9 +88,9 @@ std::vector<FactoryStep> WiegandFactorySteps(bool keyNumber) {
                                Set([](ModuleSettings& v) { v.wiegand.interface = 1; })};
     if (keyNumber) s.push_back(Set([](ModuleSettings& v) { v.wiegand.keyNumber = 4; }));
     // The front end processes its events before every command of this sequence.
-    s.insert(s.end(), {Wait(100), Pump(), SendId01(), Wait(300), Pump(),
-                       Send(QStringLiteral("C{CH2SN}05")), Wait(300), Pump(),
-                       Send(QStringLiteral("A001"))});
+    s.insert(s.end(),
+             {Wait(100), Pump(), SendId01(), Wait(300), Pump(), Send(QStringLiteral("C{CH2SN}05")),
+              Wait(300), Pump(), Send(QStringLiteral("A001"))});
     if (keyNumber) s.insert(s.end(), {Wait(300), Pump(), Send(QStringLiteral("L04"))});
     s.insert(s.end(), {Wait(300), Pump(), Send(QStringLiteral("E5"))});
     return s;
