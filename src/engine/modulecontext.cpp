@@ -14,7 +14,10 @@ EngineObserver& Silent() {
 }
 }  // namespace
 
-ModuleContext::ModuleContext(PortOpener& ports) : link(ports), observer_(&Silent()) {}
+ModuleContext::ModuleContext(PortOpener& ports) : link(ports), observer_(&Silent()) {
+    // The link's waits for a reply pump through the observer, like every other wait.
+    link.setEventPump([this] { observer_->pump(); });
+}
 
 void ModuleContext::selectType(std::optional<ModuleType> t) {
     type = t;

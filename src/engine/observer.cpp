@@ -4,7 +4,7 @@
 
 void EngineObserver::message(int, const QString&) {}
 void EngineObserver::pump() {
-    QCoreApplication::processEvents();
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 void EngineObserver::scanRemembered(int, int) {}
 void EngineObserver::scanEntry(int) {}

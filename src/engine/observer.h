@@ -11,7 +11,8 @@ class EngineObserver {
 
     // Message-table row `row` followed by `suffix` is what the operation says now.
     virtual void message(int row, const QString& suffix);
-    // Runs during waits and between steps; the default processes the pending Qt events.
+    // Runs during waits (the link's for a reply among them) and between steps; the default
+    // processes the pending Qt events.
     virtual void pump();
 
     // The scan tries the remembered port and line setting first.
