@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 
+#include "app/onfirstuse.h"
 #include "app/platform.h"
 #include "link/link.h"
 
@@ -168,11 +169,11 @@ class TfrmModule : public QMainWindow {
     int busyTag = 0;
 
     // The traffic log window (File menu) and the port box that follows ports plugged in and
-    // out; both children of the window, made by buildTools.
+    // out; both children of the window, made by buildTools (the log on its first use).
     void buildTools();
     void applyToolTexts();
     void mnuTrafficLogClick();
-    TfrmTrafficLog* frmTrafficLog = nullptr;
+    OnFirstUse<TfrmTrafficLog> frmTrafficLog;
     PortWatcher* portWatcher = nullptr;
 
   protected:
