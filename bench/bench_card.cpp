@@ -64,7 +64,8 @@ double DecoderRepliesPerSecond() {
     t.start();
     while (t.elapsed() < 500) {
         for (int k = 0; k < 1000; ++k) {
-            const auto text = DecodeCardReply(replies[static_cast<size_t>(decoded++) % replies.size()]);
+            const auto text =
+                DecodeCardReply(replies[static_cast<size_t>(decoded++) % replies.size()]);
             shown += text ? text->size() : 0;
         }
     }
@@ -93,7 +94,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString ch1 = w.TypePrefix + w.ModuleId + QStringLiteral("F");
-    const QString ch2 = w.TypePrefix + w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_ID"))->text() +
+    const QString ch2 = w.TypePrefix +
+                        w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_ID"))->text() +
                         QStringLiteral("F");
 
     // Every read finds a card, so that both panels are decoded and painted at every cycle.
@@ -103,8 +105,8 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     auto* button = w.findChild<QPushButton*>(QStringLiteral("btnRQ3050S_Card"));
     ports.host(1).setReplyOverride(
-        [&](const std::string& command, const std::optional<std::string>& reply)
-            -> std::optional<std::string> {
+        [&](const std::string& command,
+            const std::optional<std::string>& reply) -> std::optional<std::string> {
             if (!reply || command.size() != 4 || command[3] != 'F') return reply;
             const int channel = command == ch2.toStdString() ? 2 : 1;
             if (recording) {
@@ -115,7 +117,8 @@ int main(int argc, char** argv) {
                     ++ch2Replies;
                 }
             }
-            return *reply + CardEvent::Card(channel == 1 ? "00027CBB" : "FFFFFFFF").replyData(channel);
+            return *reply +
+                   CardEvent::Card(channel == 1 ? "00027CBB" : "FFFFFFFF").replyData(channel);
         });
 
     // One exchange with each channel on its own.
@@ -144,9 +147,10 @@ int main(int argc, char** argv) {
     const QString panel1 = w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_Card1"))->text();
     const QString panel2 = w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_Card2"))->text();
     const double median = Percentile(cycle, 0.5);
-    std::printf("one exchange: CH #1 median %.3f ms, CH #2 median %.3f ms; floor (2 x 30 ms "
-                "pause + both exchanges) %.3f ms\n",
-                exchange1, exchange2, floor);
+    std::printf(
+        "one exchange: CH #1 median %.3f ms, CH #2 median %.3f ms; floor (2 x 30 ms "
+        "pause + both exchanges) %.3f ms\n",
+        exchange1, exchange2, floor);
     std::printf(
         "card read test over %zu cycles: median %.3f ms (%.4f x floor), p99 %.3f ms (%.4f x "
         "floor), max %.3f ms\n",
