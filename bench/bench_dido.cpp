@@ -6,22 +6,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "app/frmmodule.h"
-#include "app/tone.h"
-#include "settings/settings.h"
-#include "sim/virtualports.h"
+#include "support/simplatform.h"
 
 namespace {
-
-class SilentTone : public TonePlayer {
-  public:
-    void play(int, int) override {}
-};
 
 double CpuMs() {
     rusage u{};
@@ -42,18 +34,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     constexpr int kCycles = 300;
 
-    VirtualPorts ports;
+    SimPlatform sim({1});
+    VirtualPorts& ports = sim.ports;
     ports.addModule(1, ModuleType::RQ3016);
     ports.host(1).setBaseDelayMs(0);
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath(QStringLiteral("Quillon.conf")));
-    SilentTone tone;
-    Platform platform;
-    platform.ports = &ports;
-    platform.tone = &tone;
-    platform.settings = &store;
-    platform.listPorts = [] { return QList<MappedPort>{{1, QStringLiteral("/dev/v1"), {}}}; };
-    TfrmModule w(platform);
+    TfrmModule w(sim.platform);
     w.show();
     w.btnScanClick();
     if (w.Linked != 1) {

@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,16 +21,9 @@
 
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
-#include "app/tone.h"
-#include "settings/settings.h"
-#include "sim/virtualports.h"
+#include "support/simplatform.h"
 
 namespace {
-
-class SilentTone : public TonePlayer {
-  public:
-    void play(int, int) override {}
-};
 
 long RssKiB() {
     std::ifstream statm("/proc/self/statm");
@@ -114,21 +106,11 @@ int main(int argc, char** argv) {
     constexpr double kSampleEvery = 10.0;
     constexpr int kCyclesPerRun = 40;
 
-    VirtualPorts ports;
+    SimPlatform sim({1, 2});
+    VirtualPorts& ports = sim.ports;
     ports.addModule(1, ModuleType::RQ3016);
     ports.addModule(2, ModuleType::RQ3050K);
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath(QStringLiteral("Quillon.conf")));
-    SilentTone tone;
-    Platform platform;
-    platform.ports = &ports;
-    platform.tone = &tone;
-    platform.settings = &store;
-    platform.listPorts = [] {
-        return QList<MappedPort>{{1, QStringLiteral("/dev/v1"), {}},
-                                 {2, QStringLiteral("/dev/v2"), {}}};
-    };
-    TfrmModule w(platform);
+    TfrmModule w(sim.platform);
     w.show();
 
     std::mt19937 rng(11);

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QList>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <cstdint>
@@ -20,9 +19,7 @@
 #include "check.h"
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
-#include "app/tone.h"
-#include "settings/settings.h"
-#include "sim/virtualports.h"
+#include "support/simplatform.h"
 
 // The pauses between commands are timing, not what is fuzzed: here they take no time, so that
 // an input runs in a few milliseconds. (Calls from this program reach this definition before
@@ -31,18 +28,9 @@ void QThread::msleep(unsigned long) {}
 
 namespace {
 
-class SilentTone : public TonePlayer {
-  public:
-    void play(int, int) override {}
-};
-
 struct World {
     std::unique_ptr<QApplication> app;
-    QTemporaryDir dir;
-    std::unique_ptr<SettingsStore> store;
-    VirtualPorts ports;
-    SilentTone tone;
-    Platform platform;
+    std::unique_ptr<SimPlatform> sim;
     std::unique_ptr<TfrmModule> window;
     QList<QByteArray> replies;
     int next = 0;
@@ -56,26 +44,20 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     world = new World;
     world->app = std::make_unique<QApplication>(*argc, *argv);
-    world->store =
-        std::make_unique<SettingsStore>(world->dir.filePath(QStringLiteral("Quillon.conf")));
-    world->ports.addModule(1, ModuleType::RQ3016);
-    world->ports.host(1).setBaseDelayMs(0);
-    world->ports.host(1).setReplyOverride(
+    world->sim = std::make_unique<SimPlatform>(std::initializer_list<int>{1});
+    VirtualPorts& ports = world->sim->ports;
+    ports.addModule(1, ModuleType::RQ3016);
+    ports.host(1).setBaseDelayMs(0);
+    ports.host(1).setReplyOverride(
         [](const std::string&, const std::optional<std::string>&) -> std::optional<std::string> {
             if (world->next >= world->replies.size()) return std::string();
             return world->replies.at(world->next++).toStdString();
         });
-    world->platform.ports = &world->ports;
-    world->platform.tone = &world->tone;
-    world->platform.settings = world->store.get();
-    world->platform.listPorts = [] {
-        return QList<MappedPort>{{1, QStringLiteral("/dev/virtual1"), {}}};
-    };
-    world->platform.errorBox = [](const QString& text) {
+    world->sim->platform.errorBox = [](const QString& text) {
         std::fprintf(stderr, "error box: %s\n", qPrintable(text));
         std::abort();
     };
-    world->window = std::make_unique<TfrmModule>(world->platform);
+    world->window = std::make_unique<TfrmModule>(world->sim->platform);
     world->window->show();
     // Taken down at exit, the window before the application, so that what Qt and fontconfig
     // hold is given back as at the end of any run of the program.
@@ -98,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(w.control<QPushButton>("btnLink")->isEnabled(), "window enabled again");
     Check(w.Polling == 0, "not polling");
     Check(QApplication::overrideCursor() == nullptr, "cursor restored");
-    Check(!world->ports.isOpen(1), "port closed");
+    Check(!world->sim->ports.isOpen(1), "port closed");
     Check(!w.tmrBusy->isActive(), "busy lamp stopped");
-    world->ports.clearRecords();
+    world->sim->ports.clearRecords();
     return 0;
 }

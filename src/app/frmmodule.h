@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/onfirstuse.h"
 #include "app/platform.h"
 #include "engine/continuous.h"
 #include "engine/modulecontext.h"
@@ -214,11 +215,11 @@ class TfrmModule : public QMainWindow {
     int busyTag = 0;
 
     // The traffic log window (File menu) and the port box that follows ports plugged in and
-    // out; both children of the window, made by buildTools.
+    // out; both children of the window, made by buildTools (the log on its first use).
     void buildTools();
     void applyToolTexts();
     void mnuTrafficLogClick();
-    TfrmTrafficLog* frmTrafficLog = nullptr;
+    OnFirstUse<TfrmTrafficLog> frmTrafficLog;
     PortWatcher* portWatcher = nullptr;
 
   protected:

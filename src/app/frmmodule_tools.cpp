@@ -9,7 +9,13 @@
 #include "text/extratexts.h"
 
 void TfrmModule::buildTools() {
-    frmTrafficLog = new TfrmTrafficLog(link, this);
+    // The log costs nothing until it is opened (it records only while shown): it is made then,
+    // in the window's language, rather than before the window first shows.
+    frmTrafficLog.setMaker([this] {
+        auto* log = new TfrmTrafficLog(link, this);
+        log->applyTexts(LangIndex);
+        return log;
+    });
     portWatcher = new PortWatcher(*this);
 
     // In the File menu, above Exit.
@@ -25,7 +31,7 @@ void TfrmModule::buildTools() {
 void TfrmModule::applyToolTexts() {
     findChild<QAction*>(QStringLiteral("mnuTrafficLog"))
         ->setText(ExtraTexts::text(ExtraTexts::kTrafficLogMenu, LangIndex));
-    frmTrafficLog->applyTexts(LangIndex);
+    if (frmTrafficLog.made()) frmTrafficLog->applyTexts(LangIndex);
     portWatcher->applyTexts();
 }
 

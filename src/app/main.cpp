@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
+#include <future>
 
 #include "app/frmmodule.h"
 #include "app/platform.h"
@@ -19,6 +20,14 @@ void ShowError(const QString& text) {
 }
 
 int Run(int argc, char** argv) {
+    // The first listing of the system's serial devices probes every tty (QSerialPortInfo) and
+    // takes about as long as building the whole window. It is made on a thread of its own while
+    // the application and the window are built, and the window's first listing takes it over.
+    std::future<SystemPortList> firstListing = std::async(std::launch::async, [] {
+        SystemPortList devices;
+        devices.devices();
+        return devices;
+    });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     try {
@@ -35,7 +44,8 @@ int Run(int argc, char** argv) {
         platform.ports = &ports;
         platform.tone = &tone;
         platform.settings = &settings;
-        platform.listPorts = [&map, &settings, &devices] {
+        platform.listPorts = [&map, &settings, &devices, &firstListing] {
+            if (firstListing.valid()) devices = firstListing.get();
             map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
             return map.ports();
         };
