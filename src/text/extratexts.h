@@ -9,18 +9,25 @@ struct OpenFailure;
 namespace ExtraTexts {
 
 enum Row {
-    kTrafficLogMenu,    // "&Traffic log"
-    kTrafficLogTitle,   // "Traffic log"
-    kPause,             // "Pause"
-    kClear,             // "Clear"
-    kSave,              // "Save..."
-    kSaved,             // "%1 lines saved to %2"
-    kSaveFailed,        // "Cannot save %1: %2"
-    kNoDevice,          // "no device for this port number"
-    kNotFound,          // "device not found"
-    kPermissionDenied,  // "permission denied"
-    kPermissionGroup,   // "permission denied: add your user to the group %1, then log in again"
-    kInUse,             // "in use by another program"
+    kTrafficLogMenu,      // "&Traffic log"
+    kTrafficLogTitle,     // "Traffic log"
+    kPause,               // "Pause"
+    kClear,               // "Clear"
+    kSave,                // "Save..."
+    kSaved,               // "%1 lines saved to %2"
+    kSaveFailed,          // "Cannot save %1: %2"
+    kNoDevice,            // "no device for this port number"
+    kNotFound,            // "device not found"
+    kPermissionDenied,    // "permission denied"
+    kPermissionGroup,     // "permission denied: add your user to the group %1, then log in again"
+    kInUse,               // "in use by another program"
+    kBadName,             // "not a network port name: %1"
+    kHostNotFound,        // "host not found"
+    kConnectionRefused,   // "connection refused"
+    kNoAnswer,            // "no answer within %1 s"
+    kComPortRefused,      // "the server refused serial port control (COM-PORT option)"
+    kLineSettingRefused,  // "the line setting cannot be set: %1"
+    kConnectionClosed,    // "the server closed the connection"
     kRows
 };
 
