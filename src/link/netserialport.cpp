@@ -11,6 +11,9 @@
 
 #ifndef Q_OS_WIN
 #include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -48,6 +51,18 @@ OpenFailure Failure(OpenFailure::Reason reason, const QString& device, const QSt
     f.device = device;
     f.detail = detail;
     return f;
+}
+
+// The start of what a server wrote before it hung up (ser2net: "Port's device already in
+// use"), as one line of printable text.
+QString PrintableStart(const std::string& bytes) {
+    QString out;
+    for (const char ch : bytes) {
+        const auto b = static_cast<uint8_t>(ch);
+        if (out.size() >= 80) break;
+        out += b >= 0x20 && b < 0x7F ? QChar(b) : QChar(u' ');
+    }
+    return out.simplified();
 }
 
 }  // namespace
@@ -210,6 +225,7 @@ bool NetSerialPort::connectAndNegotiate(const QString& lineSetting, OpenFailure&
         if (codec_.comPort() == TelnetCodec::ComPort::Agreed && (!config || lineSet())) break;
         if (failed_) {
             why.reason = OpenFailure::Reason::ConnectionClosed;
+            why.detail = PrintableStart(in_);
             return false;
         }
         if (deadline.hasExpired()) return noAnswer();
@@ -241,7 +257,7 @@ bool NetSerialPort::connectAndNegotiate(const QString& lineSetting, OpenFailure&
 }
 
 bool NetSerialPort::pump() {
-    if (!socket_) return false;
+    if (!socket_ || !socket_->isOpen()) return false;
     const size_t before = in_.size() - inAt_;
     const QByteArray got = socket_->readAll();
     if (got.isEmpty()) return false;
@@ -347,12 +363,29 @@ void NetSerialPort::purge() {
 void NetSerialPort::close() {
     if (socket_) {
         QObject::disconnect(socket_.get(), nullptr, &arrival_, nullptr);
-        // Written bytes are in the system's hands already: they leave before the end of the
-        // connection does.
         if (socket_->state() == QAbstractSocket::ConnectedState) {
+            socket_->flush();
+#ifndef Q_OS_WIN
+            // Ends the sending side only and waits, briefly, for the server to end its side:
+            // by then it has given the device up, and the next open finds it free. Written
+            // bytes are in the system's hands already and leave before the end does.
+            const int fd = static_cast<int>(socket_->socketDescriptor());
+            if (::shutdown(fd, SHUT_WR) == 0) {
+                const QDeadlineTimer deadline(kCloseWaitMs);
+                char scratch[512];
+                for (;;) {
+                    pollfd p{fd, POLLIN, 0};
+                    const qint64 left = deadline.remainingTime();
+                    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+                    const ssize_t n = ::recv(fd, scratch, sizeof scratch, 0);
+                    if (n <= 0 && !(n < 0 && errno == EINTR)) break;
+                }
+            }
+#else
             socket_->disconnectFromHost();
             if (socket_->state() != QAbstractSocket::UnconnectedState)
-                socket_->waitForDisconnected(200);
+                socket_->waitForDisconnected(kCloseWaitMs);
+#endif
         }
         socket_->abort();
         socket_.reset();

@@ -79,6 +79,9 @@ class NetSerialPort : public SerialPort {
     QString serverSignature() const;
 
   private:
+    // Longest wait at close for the server to end the connection.
+    static constexpr int kCloseWaitMs = 500;
+
     NetSerialPort(const NetPortName& name, QString key);
     bool connectAndNegotiate(const QString& lineSetting, OpenFailure& why);
     // Moves what the socket has received into the data buffer, answering Telnet commands.

@@ -18,7 +18,7 @@ struct OpenFailure {
         NoAnswer,            // no connection or no negotiation within `boundMs`
         ComPortRefused,      // the server declined the serial port control option
         LineSettingRefused,  // the port cannot take the line setting; `detail` says why
-        ConnectionClosed,    // the server closed the connection during the open
+        ConnectionClosed,    // the server hung up during the open; `detail`: what it said
     };
     Reason reason = Reason::None;
     QString device;

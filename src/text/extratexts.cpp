@@ -69,7 +69,10 @@ QString describe(const OpenFailure& failure, int langIndex) {
         case Reason::LineSettingRefused:
             return text(kLineSettingRefused, langIndex).arg(failure.detail);
         case Reason::ConnectionClosed:
-            return text(kConnectionClosed, langIndex);
+            // What the server said, if anything, is in its own words.
+            return failure.detail.isEmpty()
+                       ? text(kConnectionClosed, langIndex)
+                       : text(kConnectionClosed, langIndex) + QStringLiteral(": ") + failure.detail;
         case Reason::Other:
             break;
     }
