@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #ifndef Q_OS_WIN
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -63,6 +65,20 @@ QString PrintableStart(const std::string& bytes) {
         out += b >= 0x20 && b < 0x7F ? QChar(b) : QChar(u' ');
     }
     return out.simplified();
+}
+
+// Asks the system to acknowledge what arrives at once rather than after its delay (40 ms on
+// Linux). A server that sends its answer to a purge and then the module's reply, without
+// TCP_NODELAY, holds the reply back until the answer is acknowledged. The system falls back
+// to delaying now and then, so this is asked again around every exchange.
+void QuickAck(QTcpSocket& socket) {
+#ifdef TCP_QUICKACK
+    const int fd = static_cast<int>(socket.socketDescriptor());
+    const int on = 1;
+    if (fd >= 0) ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    (void)socket;
+#endif
 }
 
 }  // namespace
@@ -261,6 +277,7 @@ bool NetSerialPort::pump() {
     const size_t before = in_.size() - inAt_;
     const QByteArray got = socket_->readAll();
     if (got.isEmpty()) return false;
+    QuickAck(*socket_);
     if (inAt_ > 0 && inAt_ == in_.size()) {
         in_.clear();
         inAt_ = 0;
@@ -286,6 +303,7 @@ bool NetSerialPort::send(const std::string& bytes) {
     while (socket_ && socket_->bytesToWrite() > 0) {
         if (!socket_->waitForBytesWritten(1000)) return false;
     }
+    if (socket_) QuickAck(*socket_);
     return socket_ != nullptr;
 }
 
