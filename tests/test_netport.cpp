@@ -298,6 +298,10 @@ void TestNetPort::openFailsWithReasons() {
     QCOMPARE(f.reason, OpenFailure::Reason::ConnectionRefused);
     QCOMPARE(f.device, refused);
     QVERIFY(t.elapsed() < 1000);
+    // A host name is looked up first (localhost: from the hosts file).
+    const QString byName = QStringLiteral("tcp://localhost:%1").arg(FreePort());
+    QVERIFY(!NetSerialPort::open(byName, QString(), &f));
+    QCOMPARE(f.reason, OpenFailure::Reason::ConnectionRefused);
 
     {
         // Accepts and never says a word.
