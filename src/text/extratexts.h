@@ -9,18 +9,20 @@ struct OpenFailure;
 namespace ExtraTexts {
 
 enum Row {
-    kTrafficLogMenu,      // "&Traffic log"
-    kTrafficLogTitle,     // "Traffic log"
-    kPause,               // "Pause"
-    kClear,               // "Clear"
-    kSave,                // "Save..."
-    kSaved,               // "%1 lines saved to %2"
-    kSaveFailed,          // "Cannot save %1: %2"
-    kNoDevice,            // "no device for this port number"
-    kNotFound,            // "device not found"
-    kPermissionDenied,    // "permission denied"
-    kPermissionGroup,     // "permission denied: add your user to the group %1, then log in again"
-    kInUse,               // "in use by another program"
+    kTrafficLogMenu,    // "&Traffic log"
+    kTrafficLogTitle,   // "Traffic log"
+    kPause,             // "Pause"
+    kClear,             // "Clear"
+    kSave,              // "Save..."
+    kSaved,             // "%1 lines saved to %2"
+    kSaveFailed,        // "Cannot save %1: %2"
+    kNoDevice,          // "no device for this port number"
+    kNotFound,          // "device not found"
+    kPermissionDenied,  // "permission denied"
+    kPermissionGroup,   // "permission denied: add your user to the group %1, then log in again"
+    kInUse,             // "in use by another program"
+
+    // Ports on serial device servers.
     kBadName,             // "not a network port name: %1"
     kHostNotFound,        // "host not found"
     kConnectionRefused,   // "connection refused"
