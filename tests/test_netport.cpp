@@ -23,6 +23,7 @@
 #include <atomic>
 #include <thread>
 
+#include "link/frame.h"
 #include "link/link.h"
 #include "link/netserialport.h"
 #include "link/portmap.h"
@@ -219,6 +220,7 @@ class TestNetPort : public QObject {
     void windowScansReadsAndTestsThroughServer();
     void serverKilledDuringTestEndsIt();
     void rawDataKeepsFfAsOneByte();
+    void purgeWithoutWriteStillReads();
     void rawPortTalksAtItsPresetLine();
 };
 
@@ -496,6 +498,30 @@ void TestNetPort::rawDataKeepsFfAsOneByte() {
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().contains(QLatin1String("RX 1[FF][FF]2[FF] ")),
              qPrintable(lines.first()));
+}
+
+void TestNetPort::purgeWithoutWriteStillReads() {
+    // The server answers purges, then a purge is asked for and only reads follow: the reply
+    // the module sends after it (50 ms after the command) still arrives.
+    Sim sim({"--type", "RQ-3016", "--reply-delay", "50"});
+    QVERIFY(!sim.pty().isEmpty());
+    Server server(sim.pty(), QStringLiteral("19200e81"));
+    QVERIFY(server.up());
+    OpenFailure f;
+    auto port = NetSerialPort::open(server.rfc2217(), QStringLiteral("19200,e,8,1"), &f);
+    QVERIFY(port);
+    const std::string frame = wire::BuildCommandFrame("B01B");
+    QVERIFY(port->write(reinterpret_cast<const uint8_t*>(frame.data()), int(frame.size())));
+    port->purge();
+    std::string got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < 16 && t.elapsed() < 1000) {
+        const int b = port->readByteWithin(50);
+        if (b >= 0) got += static_cast<char>(b);
+    }
+    QCOMPARE(QByteArray::fromStdString(got),
+             QByteArray::fromStdString(wire::BuildReplyFrame("B01B16000001")));
 }
 
 void TestNetPort::rawPortTalksAtItsPresetLine() {

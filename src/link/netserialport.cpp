@@ -330,6 +330,13 @@ int NetSerialPort::readByteWithin(int waitMs) {
     waitMs = std::max(waitMs, 0);
     int b = take();
     if (b >= 0) return b;
+    // A read that no write preceded after a purge: the purge goes now, or its answer would
+    // never come and the data behind it would be dropped.
+    if (!pendingPurge_.empty()) {
+        std::string purge;
+        purge.swap(pendingPurge_);
+        send(purge);
+    }
     if (!socket_ || failed_) {
         QThread::msleep(static_cast<unsigned long>(std::max(waitMs, 1)));
         return -1;
@@ -364,15 +371,20 @@ bool NetSerialPort::write(const uint8_t* bytes, int count) {
     if (count == 0) return true;
     if (name_.kind == NetPortName::Kind::Raw)
         return send(std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
+    // A purge asked for since the last write goes in front, in the same segment.
     std::string out;
-    out.reserve(static_cast<size_t>(count) + 4);
+    out.swap(pendingPurge_);
+    out.reserve(out.size() + static_cast<size_t>(count) + 4);
     TelnetCodec::escape(bytes, static_cast<size_t>(count), out);
     return send(out);
 }
 
 void NetSerialPort::purge() {
     if (!socket_) return;
-    if (name_.kind == NetPortName::Kind::Rfc2217 && !failed_) send(codec_.purgeReceived());
+    // Sent with the next write: a command frame usually follows at once, and the server then
+    // takes both in one read. What arrives meanwhile is dropped here as the server would.
+    if (name_.kind == NetPortName::Kind::Rfc2217 && !failed_ && pendingPurge_.empty())
+        pendingPurge_ = codec_.purgeReceived();
     pump();
     in_.clear();
     inAt_ = 0;
@@ -408,6 +420,7 @@ void NetSerialPort::close() {
         socket_->abort();
         socket_.reset();
         arrival_.lost();
+        pendingPurge_.clear();
     }
     if (!key_.isEmpty()) {
         QMutexLocker lock(&gHeldMutex);

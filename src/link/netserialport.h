@@ -98,5 +98,7 @@ class NetSerialPort : public SerialPort {
     TelnetCodec codec_;
     std::string in_;
     size_t inAt_ = 0;
+    // A purge not yet sent.
+    std::string pendingPurge_;
     bool failed_ = false;
 };
