@@ -19,7 +19,7 @@
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "link/frame.h"
-#include "modules/carddecoder.h"
+#include "engine/carddecoder.h"
 #include "support/simplatform.h"
 
 namespace {

@@ -209,6 +209,7 @@ void Link::reportOpen(const QString& lineSetting) {
     if (hComm) {
         e.kind = TrafficEvent::Kind::Opened;
         e.lineSetting = lineSetting;
+        e.note = hComm->openNote();
     } else {
         e.kind = TrafficEvent::Kind::OpenFailed;
         e.failure = opener_.lastFailure();

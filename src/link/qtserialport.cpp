@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "link/linesettings.h"
+#include "link/netserialport.h"
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -20,6 +21,9 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
 #endif
 
 namespace {
@@ -168,6 +172,50 @@ int ClaimDevice(const QString& device, OpenFailure& failure) {
 }
 #endif
 
+#ifdef Q_OS_LINUX
+QString LowLatencyRefused(int err) {
+    switch (err) {
+        case ENOTTY:
+        case EINVAL:
+            return QStringLiteral("low latency: not supported by this device");
+        case EPERM:
+        case EACCES:
+            return QStringLiteral("low latency: not permitted");
+        default:
+            return QStringLiteral("low latency: ") + QString::fromLocal8Bit(std::strerror(err));
+    }
+}
+
+// Switches the device to low latency. True when this changed its flag; `note` says what
+// happened.
+bool SetLowLatency(int fd, QString& note) {
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0) {
+        note = LowLatencyRefused(errno);
+        return false;
+    }
+    if (ss.flags & ASYNC_LOW_LATENCY) {
+        note = QStringLiteral("low latency: already on");
+        return false;
+    }
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &ss) != 0) {
+        note = LowLatencyRefused(errno);
+        return false;
+    }
+    note = QStringLiteral("low latency: on");
+    return true;
+}
+
+// Puts back the flag the device had before SetLowLatency; the other flags stay as they are.
+void ClearLowLatency(int fd) {
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
+    ss.flags &= ~ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &ss);
+}
+#endif
+
 }  // namespace
 
 QtSerialPort::QtSerialPort(std::unique_ptr<QSerialPort> port, int lockFd)
@@ -210,7 +258,12 @@ std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
     // (root excepted, whom the flock still stops if it asks for one).
     ::ioctl(static_cast<int>(port->handle()), TIOCEXCL);
 #endif
-    return std::make_unique<QtSerialPort>(std::move(port), lockFd);
+    auto opened = std::make_unique<QtSerialPort>(std::move(port), lockFd);
+#ifdef Q_OS_LINUX
+    opened->lowLatencySet_ =
+        SetLowLatency(static_cast<int>(opened->port_->handle()), opened->note_);
+#endif
+    return opened;
 }
 
 int QtSerialPort::readByte() {
@@ -287,6 +340,10 @@ void QtSerialPort::purge() {
 
 void QtSerialPort::close() {
     if (!port_) return;
+#ifdef Q_OS_LINUX
+    if (port_->isOpen() && lowLatencySet_) ClearLowLatency(static_cast<int>(port_->handle()));
+    lowLatencySet_ = false;
+#endif
 #ifndef Q_OS_WIN
     if (port_->isOpen()) ::ioctl(static_cast<int>(port_->handle()), TIOCNXCL);
 #endif
@@ -307,10 +364,13 @@ std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSe
         lastFailure_.reason = OpenFailure::Reason::NoDevice;
         return nullptr;
     }
+    const QString named = deviceFor_ ? deviceFor_(portNo) : QString();
+    // A port on a serial device server, whichever number names it.
+    if (IsNetworkPortName(named)) return NetSerialPort::open(named, lineSetting, &lastFailure_);
 #ifdef Q_OS_WIN
     const QString device = QStringLiteral("COM%1").arg(portNo);
 #else
-    const QString device = deviceFor_ ? deviceFor_(portNo) : QString();
+    const QString device = named;
 #endif
     return QtSerialPort::openDevice(device, lineSetting, &lastFailure_);
 }

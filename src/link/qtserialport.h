@@ -5,6 +5,11 @@
 // Exclusive on Linux: the device is claimed with an flock before Qt opens it (so that a device
 // another program holds is refused before its line is touched) and put in exclusive mode
 // (TIOCEXCL) once open; both are given up at close.
+//
+// Low latency on Linux: a USB adapter's driver may hold short replies for its latency timer
+// (16 ms on FTDI chips), so the device is switched to low latency (ASYNC_LOW_LATENCY) once
+// open, and its own flag put back at close. Where the switch is refused (a pseudo-terminal, a
+// driver without it, no permission) the port works as before; openNote() says which it was.
 
 #include <QSerialPort>
 #include <QString>
@@ -27,6 +32,7 @@ class QtSerialPort : public SerialPort {
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;
     void close() override;
+    QString openNote() const override { return note_; }
 
     // Opens a device path; null when it is absent, taken or refused, and then `failure`
     // (when given) says why.
@@ -40,6 +46,9 @@ class QtSerialPort : public SerialPort {
     // Set on the first read error: a port that has gone away (adapter unplugged, pty closed)
     // makes Qt's notifier fire in a loop, so it is not read again until closed.
     bool failed_ = false;
+    // Whether the open switched low latency on, which the close then switches off again.
+    bool lowLatencySet_ = false;
+    QString note_;
 };
 
 // Opens COMn: on Windows the port "COMn"; elsewhere the device that `deviceFor` names for n.

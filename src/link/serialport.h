@@ -40,6 +40,9 @@ public:
 
     // Closes the port and gives it back the settings it had before it was opened.
     virtual void close() = 0;
+
+    // What the open did beyond the line setting, for the traffic log; empty when nothing.
+    virtual QString openNote() const { return QString(); }
 };
 
 // Opens ports by number (COMn) with a line setting text such as "19200,e,8,1".

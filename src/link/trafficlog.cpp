@@ -86,6 +86,7 @@ void TrafficLog::record(const TrafficEvent& e) {
     switch (e.kind) {
         case Kind::Opened:
             body = e.lineSetting;
+            if (!e.note.isEmpty()) body += QStringLiteral(" | ") + e.note;
             break;
         case Kind::OpenFailed: {
             QString why = ExtraTexts::describe(e.failure, Languages::kEnglish);

@@ -9,7 +9,7 @@
 
 struct TrafficEvent {
     enum class Kind {
-        Opened,      // lineSetting holds the line setting text
+        Opened,      // lineSetting holds the line setting text, note what else the open did
         OpenFailed,  // failure says why
         Sent,        // a whole command frame, 0x09 to 0x0D
         Received,    // what arrived for the frame last sent; outcome says how it ended
@@ -29,6 +29,7 @@ struct TrafficEvent {
     int count = 0;
     Outcome outcome = Outcome::Ok;
     QString lineSetting;
+    QString note;
     OpenFailure failure;
 };
 

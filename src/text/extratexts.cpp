@@ -20,6 +20,15 @@ constexpr const char16_t* kTexts[ExtraTexts::kRows][MessageTable::kLanguages] = 
      u"没有权限: 请将您的用户加入群组 %1, 然后重新登录",
      u"沒有權限: 請將您的使用者加入群組 %1, 然後重新登入"},
     {u"in use by another program", u"正被其他程序使用", u"正被其他程式使用"},
+    {u"not a network port name: %1", u"不是有效的网络串口名称: %1",
+     u"不是有效的網路序列埠名稱: %1"},
+    {u"host not found", u"找不到主机", u"找不到主機"},
+    {u"connection refused", u"连接被拒绝", u"連線被拒絕"},
+    {u"no answer within %1 s", u"%1 秒内没有应答", u"%1 秒內沒有回應"},
+    {u"the server refused serial port control (COM-PORT option)",
+     u"服务器拒绝串口控制 (COM-PORT 选项)", u"伺服器拒絕序列埠控制 (COM-PORT 選項)"},
+    {u"the line setting cannot be set: %1", u"无法设置通讯参数: %1", u"無法設定通訊參數: %1"},
+    {u"the server closed the connection", u"服务器关闭了连接", u"伺服器關閉了連線"},
 };
 
 }  // namespace
@@ -46,6 +55,24 @@ QString describe(const OpenFailure& failure, int langIndex) {
                                            : text(kPermissionGroup, langIndex).arg(failure.group);
         case Reason::InUse:
             return text(kInUse, langIndex);
+        case Reason::BadName:
+            return text(kBadName, langIndex).arg(failure.detail);
+        case Reason::HostNotFound:
+            return text(kHostNotFound, langIndex);
+        case Reason::ConnectionRefused:
+            return text(kConnectionRefused, langIndex);
+        case Reason::NoAnswer:
+            return text(kNoAnswer, langIndex)
+                .arg(QString::number(failure.boundMs / 1000.0, 'g', 3));
+        case Reason::ComPortRefused:
+            return text(kComPortRefused, langIndex);
+        case Reason::LineSettingRefused:
+            return text(kLineSettingRefused, langIndex).arg(failure.detail);
+        case Reason::ConnectionClosed:
+            // What the server said, if anything, is in its own words.
+            return failure.detail.isEmpty()
+                       ? text(kConnectionClosed, langIndex)
+                       : text(kConnectionClosed, langIndex) + QStringLiteral(": ") + failure.detail;
         case Reason::Other:
             break;
     }

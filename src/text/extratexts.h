@@ -21,6 +21,15 @@ enum Row {
     kPermissionDenied,  // "permission denied"
     kPermissionGroup,   // "permission denied: add your user to the group %1, then log in again"
     kInUse,             // "in use by another program"
+
+    // Ports on serial device servers.
+    kBadName,             // "not a network port name: %1"
+    kHostNotFound,        // "host not found"
+    kConnectionRefused,   // "connection refused"
+    kNoAnswer,            // "no answer within %1 s"
+    kComPortRefused,      // "the server refused serial port control (COM-PORT option)"
+    kLineSettingRefused,  // "the line setting cannot be set: %1"
+    kConnectionClosed,    // "the server closed the connection"
     kRows
 };
 
