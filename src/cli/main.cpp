@@ -870,7 +870,7 @@ int Cli::cardRead() {
             ++limits.seen;
             Result r;
             r.add("channel", channel);
-            r.add("card", text);
+            r.add("text", text);
             r.print(json_);
         },
         [&] { return g_interrupted || limits.reached(); });
