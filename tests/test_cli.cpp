@@ -117,6 +117,8 @@ class TestCli : public QObject {
     void badUsageSendsNothing();
     void readCommands_data();
     void readCommands();
+    void typeCommands_data();
+    void typeCommands();
     void scanSavesOnlyWhenAsked();
     void setVerifiesByReadBack_data();
     void setVerifiesByReadBack();
@@ -215,6 +217,53 @@ void TestCli::readCommands() {
         QCOMPARE(frames, QStringList());
     else
         QVERIFY2(frames.filter(heard).size() > 0, qPrintable(frames.join(' ')));
+}
+
+void TestCli::typeCommands_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("heard");
+    QTest::newRow("printer status") << "RQ-3020" << QStringList{"print-status"}
+                                    << QStringList{"status=O", "text=Print ok."} << "[09]E03F";
+    QTest::newRow("print") << "RQ-3020" << QStringList{"print", "HELLO"}
+                           << QStringList{"sent=HELLO"} << "[09]E03GHELLO";
+    QTest::newRow("print code") << "RQ-3020" << QStringList{"print-code", "1B40"}
+                                << QStringList{"sent=1B40"} << "[09]E03H1B40";
+    QTest::newRow("link status") << "RQ-3030" << QStringList{"link-status"}
+                                 << QStringList{"status=O"} << "[09]F03F";
+    QTest::newRow("link record") << "RQ-3030" << QStringList{"link-send", "01", "02", "20261209",
+                                                             "12345678",  "01", "A"}
+                                 << QStringList{"sent=0102202612091234567801A"}
+                                 << "[09]F03G0102202612091234567801A";
+    QTest::newRow("link read-back")
+        << "RQ-3030" << QStringList{"info"}
+        << QStringList{"link_port=true", "link_line=9600,n,8,1", "run_mode=0"} << "[09]F03K";
+    QTest::newRow("repeater status")
+        << "RQ-3040" << QStringList{"rep-status"} << QStringList{"status=O"} << "[09]X03F";
+    QTest::newRow("repeater read-back")
+        << "RQ-3040" << QStringList{"info"}
+        << QStringList{"rep_line=19200,e,8,1", "tx_on=15", "tx_off=10"} << "[09]X03K";
+    QTest::newRow("repeater delays")
+        << "RQ-3040" << QStringList{"set", "--tx-on", "3", "--tx-off", "4"}
+        << QStringList{"ok=true"} << "[09]X03A0304";
+    QTest::newRow("factory default") << "RQ-3016" << QStringList{"factory-default", "--yes"}
+                                     << QStringList{"ok=true", "id_01=true"} << "[09]B01E5";
+}
+
+// The commands of the printer, link module and repeater, and factory default.
+void TestCli::typeCommands() {
+    QFETCH(QString, type);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, fields);
+    QFETCH(QString, heard);
+    Sim sim({"--type", type, "--id", "3"});
+    const Run r = run(args + QStringList{"--type", type, "--port", sim.pty, "--id", "3", "--json"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QString why;
+    QVERIFY2(Has(r.json(), fields, &why), qPrintable(why + " in " + r.out));
+    const QStringList frames = sim.heard();
+    QVERIFY2(frames.filter(heard).size() > 0, qPrintable(frames.join(' ')));
 }
 
 void TestCli::scanSavesOnlyWhenAsked() {

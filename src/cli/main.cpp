@@ -795,8 +795,9 @@ int Cli::factoryDefault() {
     if (!o.ok()) return failed(o);
     Result r;
     r.add("ok", true);
-    r.add("id", m_->ModuleId.toInt());
-    r.add("line", m_->BaudText);
+    // What the run has brought back to its default: the ID 01, the line setting.
+    r.add("id-01", fr.id01);
+    r.add("line-default", fr.lineDefault);
     r.print(json_);
     return kOk;
 }
