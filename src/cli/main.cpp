@@ -101,6 +101,12 @@ class Result {
         }
         std::fflush(stdout);
     }
+    // A result of a stream: one line of text, or the JSON object.
+    void printLine(bool json, const QString& text) const {
+        if (json) return print(true);
+        std::printf("%s\n", text.toUtf8().constData());
+        std::fflush(stdout);
+    }
     static QByteArray Text(const QJsonValue& v) {
         if (v.isBool()) return v.toBool() ? "yes" : "no";
         if (v.isDouble()) return QByteArray::number(v.toInt());
@@ -206,6 +212,7 @@ class CliObserver : public EngineObserver {
     }
 
     QList<int> ports;
+    QString device;  // shown instead of the port number when --port names a device
     int totalTries = 0;
     bool showProgress = false;
     bool foundBySearch = false;
@@ -217,7 +224,8 @@ class CliObserver : public EngineObserver {
         if (!showProgress) return;
         if (!clock_.isValid()) clock_.start();
         ++tries_;
-        std::fprintf(stderr, "\r\033[Kscan COM%d %s  %.1f s, %d tries left", port_,
+        const QString port = device.isEmpty() ? QStringLiteral("COM%1").arg(port_) : device;
+        std::fprintf(stderr, "\r\033[Kscan %s %s  %.1f s, %d tries left", port.toUtf8().constData(),
                      LineSettings::text(lineIndex).toLatin1().constData(),
                      clock_.elapsed() / 1000.0, qMax(0, totalTries - tries_));
         std::fflush(stderr);
@@ -256,7 +264,7 @@ class Cli {
     int linkAndRead(ReadBack& rb);
     int failed(const Outcome& o);
     int notFound();
-    void addReadBack(Result& r, const ReadBack& rb) const;
+    void addReadBack(Result& r, const ReadBack& rb);
     QString lang(int row) const { return MessageTable::text(row, langIndex_); }
     void diag(const QString& text) const {
         std::fprintf(stderr, "quillon-cli: %s\n", text.toUtf8().constData());
@@ -278,7 +286,15 @@ class Cli {
     int langIndex_ = 0;
     SettingsStore store_;
     StoredSettings stored_;
+    // The system's listing probes every device (tens of milliseconds): made only when a port
+    // number is to be resolved or the ports are listed.
+    const PortMap& map() {
+        if (!mapped_) map_ = PortMap(MapPorts(store_.portEntries(), ListSystemDevices()));
+        mapped_ = true;
+        return map_;
+    }
     PortMap map_;
+    bool mapped_ = false;
     QString devicePath_;  // --port as a device path
     std::unique_ptr<QtPortOpener> opener_;
     std::unique_ptr<ModuleContext> m_;
@@ -305,7 +321,6 @@ int Cli::run() {
         else
             Usage(QStringLiteral("--language: en, zh-CN or zh-TW"));
     }
-    map_ = PortMap(MapPorts(store_.portEntries(), ListSystemDevices()));
 
     const QString cmd = p_.positionalArguments().value(0);
     if (cmd.isEmpty()) Usage(QStringLiteral("a command is missing"));
@@ -355,9 +370,8 @@ void Cli::moduleOptions(bool needsType) {
     if (p_.isSet("id")) id_ = ParseInt(p_.value("id"), 1, 99, "--id");
 
     const QString device = devicePath_;
-    const PortMap map = map_;
     opener_ = std::make_unique<QtPortOpener>(
-        [device, map](int n) { return device.isEmpty() ? map.deviceFor(n) : device; });
+        [this, device](int n) { return device.isEmpty() ? map().deviceFor(n) : device; });
     m_ = std::make_unique<ModuleContext>(*opener_);
     m_->setObserver(&observer_);
     m_->selectType(type_);
@@ -400,11 +414,11 @@ int Cli::linkAndRead(ReadBack& rb) {
     return kOk;
 }
 
-void Cli::addReadBack(Result& r, const ReadBack& rb) const {
+void Cli::addReadBack(Result& r, const ReadBack& rb) {
     const ModuleContext& m = *m_;
     r.add("type", m.type ? QString::fromStdString(ModuleTypeName(*m.type)) : QString());
     r.add("port", devicePath_.isEmpty() ? QStringLiteral("COM%1").arg(m.PortNo) : devicePath_);
-    r.add("device", devicePath_.isEmpty() ? map_.deviceFor(m.PortNo) : devicePath_);
+    r.add("device", devicePath_.isEmpty() ? map().deviceFor(m.PortNo) : devicePath_);
     r.add("line", m.BaudText);
     r.add("id", rb.id >= 0 ? QJsonValue(rb.id) : QJsonValue());
     r.add("serial", rb.serial);
@@ -452,7 +466,7 @@ void Cli::addReadBack(Result& r, const ReadBack& rb) const {
 
 int Cli::ports() {
     args(0);
-    for (const MappedPort& port : map_.ports()) {
+    for (const MappedPort& port : map().ports()) {
         OpenFailure failure;
         const bool opens = static_cast<bool>(QtSerialPort::openDevice(
             port.device, LineSettings::text(LineSettings::kDefaultIndex), &failure));
@@ -478,7 +492,7 @@ int Cli::scan() {
     if (p_.isSet("port")) {
         plan.ports << portNo_;
     } else {
-        for (const MappedPort& port : map_.ports()) plan.ports << port.number;
+        for (const MappedPort& port : map().ports()) plan.ports << port.number;
         if (plan.ports.isEmpty())
             for (int n = 1; n <= 16; ++n) plan.ports << n;
     }
@@ -488,6 +502,7 @@ int Cli::scan() {
     m.BaudIndex = lineIndex_;
     m.BaudText = LineSettings::text(lineIndex_);
     observer_.ports = plan.ports;
+    observer_.device = devicePath_;
     observer_.totalTries =
         (m.PortNo > 0 ? 1 : 0) + int(plan.ports.size()) * (plan.lock ? 1 : LineSettings::kListed);
     observer_.showProgress = isatty(STDERR_FILENO);
@@ -848,7 +863,8 @@ int Cli::didoTest() {
             Result r;
             r.add("cycle", limits.seen);
             r.add("inputs", ChannelText(inputs));
-            r.print(json_);
+            r.printLine(json_,
+                        QStringLiteral("cycle %1: %2").arg(limits.seen).arg(ChannelText(inputs)));
         },
         [&] { return g_interrupted || limits.reached(); });
     if (end == ContinuousEnd::ModuleLost && !limits.reached()) diag(lang(17));
@@ -877,7 +893,7 @@ int Cli::cardRead() {
             Result r;
             r.add("channel", channel);
             r.add("text", text);
-            r.print(json_);
+            r.printLine(json_, QStringLiteral("CH #%1: %2").arg(channel).arg(text));
         },
         [&] { return g_interrupted || limits.reached(); });
     if (end == ContinuousEnd::ModuleLost && !limits.reached()) diag(lang(17));
@@ -927,17 +943,25 @@ void AddOptions(QCommandLineParser& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    struct sigaction sa = {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    // The options are read before the application object exists, so that --help, --version
+    // and bad usage cost no more than starting the program.
     QCoreApplication::setApplicationName(QStringLiteral("quillon-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser p;
     AddOptions(p);
-    if (!p.parse(QCoreApplication::arguments())) {
+    if (!p.parse(arguments)) {
         std::fprintf(stderr, "quillon-cli: %s\nTry 'quillon-cli --help'.\n",
                      p.errorText().toUtf8().constData());
         return kUsage;
     }
     if (p.isSet("help")) {
+        QCoreApplication app(argc, argv);  // the program's name for the usage line
         std::fputs(p.helpText().toUtf8().constData(), stdout);
         return kOk;
     }
@@ -945,10 +969,7 @@ int main(int argc, char** argv) {
         std::printf("quillon-cli %s\n", QUILLON_VERSION);
         return kOk;
     }
-    struct sigaction sa = {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
+    QCoreApplication app(argc, argv);
     try {
         Cli cli(p);
         return cli.run();
