@@ -181,11 +181,17 @@ void TestCli::readCommands_data() {
     QTest::newRow("info at another ID")
         << QStringList{"info", "--type", "RQ-3016", "--port", "COM1", "--id", "4"} << 1
         << QStringList{} << "[09]B04B";
+    // The diagnostic follows --language; "Module not find" in Simplified Chinese.
+    QTest::newRow("not found, in Chinese")
+        << QStringList{"info", "--type", "RQ-3016",    "--port", "COM1",
+                       "--id", "4",      "--language", "zh-CN"}
+        << 1 << QStringList{QString::fromUtf8("模组机没有连线")} << "[09]B04B";
     QTest::newRow("info on a missing device")
         << QStringList{"info", "--port", "/dev/quillon-none", "--type", "RQ-3016"} << 3
-        << QStringList{} << "";
+        << QStringList{"/dev/quillon-none: device not found"} << "";
     QTest::newRow("info on a port without device")
-        << QStringList{"info", "--port", "COM77", "--type", "RQ-3016"} << 3 << QStringList{} << "";
+        << QStringList{"info", "--port", "COM77", "--type", "RQ-3016"} << 3
+        << QStringList{"COM77: no device for this port number"} << "";
     QTest::newRow("scan one port, locked")
         << (QStringList{"scan", "--lock", "--line", "19200,e,8,1"} + at3) << 0
         << QStringList{"port=COM1", "id=3", "line=19200,e,8,1"} << "[09]B00B";
@@ -209,8 +215,11 @@ void TestCli::readCommands() {
         QString why;
         QVERIFY2(Has(r.json(), fields, &why), qPrintable(why));
     } else {
+        // For a failure, the fields are words of the diagnostic.
         QVERIFY(r.out.isEmpty());
         QVERIFY(!r.err.isEmpty());
+        for (const QString& word : fields)
+            QVERIFY2(QString::fromUtf8(r.err).contains(word), r.err.constData());
     }
     const QStringList frames = sim.heard();
     if (heard.isEmpty())
