@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -222,6 +224,7 @@ class TestNetPort : public QObject {
     void rawDataKeepsFfAsOneByte();
     void purgeWithoutWriteStillReads();
     void rawPortTalksAtItsPresetLine();
+    void commandLineTakesNetworkPorts();
 };
 
 void TestNetPort::initTestCase() {
@@ -540,6 +543,31 @@ void TestNetPort::rawPortTalksAtItsPresetLine() {
     link.ClosePort();
     QVERIFY(!link.OpenPort(1, QStringLiteral("19200,e,8,1")));
     QCOMPARE(opener.lastFailure().reason, OpenFailure::Reason::LineSettingRefused);
+}
+
+void TestNetPort::commandLineTakesNetworkPorts() {
+    Sim sim({"--type", "RQ-3050K", "--line", "9600,e,8,1"});
+    QVERIFY(!sim.pty().isEmpty());
+    Server server(sim.pty(), QStringLiteral("19200e81"));
+    QVERIFY(server.up());
+    QTemporaryDir config;
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    cli.setProcessEnvironment(env);
+    cli.start(qEnvironmentVariable("QUILLON_CLI"),
+              {"info", "--type", "RQ-3050K", "--port", server.rfc2217(), "--line", "9600,e,8,1",
+               "--json"});
+    QVERIFY(cli.waitForFinished(15000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QJsonObject info = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    QCOMPARE(info.value(QStringLiteral("serial")).toString(), QStringLiteral("51000001"));
+    QCOMPARE(info.value(QStringLiteral("port")).toString(), server.rfc2217());
+    // A name that does not parse is bad usage: nothing is sent, no connection made.
+    cli.start(qEnvironmentVariable("QUILLON_CLI"),
+              {"info", "--type", "RQ-3050K", "--port", "rfc2217://127.0.0.1:notaport"});
+    QVERIFY(cli.waitForFinished(15000));
+    QCOMPARE(cli.exitCode(), 2);
 }
 
 QTEST_MAIN(TestNetPort)

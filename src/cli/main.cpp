@@ -29,6 +29,7 @@
 #include "engine/repeater.h"
 #include "engine/wiegand.h"
 #include "link/linesettings.h"
+#include "link/netserialport.h"
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "link/systemports.h"
@@ -355,14 +356,21 @@ void Cli::moduleOptions(bool needsType) {
     portNo_ = stored_.portNo;
     if (p_.isSet("port")) {
         const QString port = p_.value("port");
-        if (port.startsWith('/')) {
+        if (IsNetworkPortName(port)) {
+            QString why;
+            if (!ParseNetPortName(port, &why))
+                Usage(QStringLiteral("--port: %1: %2").arg(port, why));
+            devicePath_ = port;
+            portNo_ = 1;
+        } else if (port.startsWith('/')) {
             devicePath_ = port;
             portNo_ = 1;
         } else if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
                    PortNumberOf(port.toUpper()) > 0) {
             portNo_ = PortNumberOf(port.toUpper());
         } else {
-            Usage(QStringLiteral("--port: COMn or a device path, not \"%1\"").arg(port));
+            Usage(QStringLiteral("--port: COMn, a device path or a network port, not \"%1\"")
+                      .arg(port));
         }
     }
     lineIndex_ = stored_.baudIndex;
@@ -910,7 +918,10 @@ void AddOptions(QCommandLineParser& p) {
         {{"h", "help"}, "Shows this help."},
         {{"v", "version"}, "Shows the version."},
         {"type", "Module type: RQ-3016, RQ-3020, RQ-3030, RQ-3040, RQ-3050S, RQ-3050K.", "TYPE"},
-        {"port", "COMn (as the window numbers ports) or a device path.", "PORT"},
+        {"port",
+         "COMn (as the window numbers ports), a device path, or a network port "
+         "(rfc2217://HOST:PORT, tcp://HOST:PORT).",
+         "PORT"},
         {"line", "Line setting: a text such as 19200,e,8,1 or its code 0..D.", "LINE"},
         {"id", "The module's ID, 1..99 (default 1).", "N"},
         {"json", "One JSON object per result."},
