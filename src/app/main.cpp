@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
 #include <future>
 
+#include "app/commandline.h"
 #include "app/frmmodule.h"
 #include "app/platform.h"
 #include "app/tone.h"
@@ -67,5 +69,25 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any display is needed, so that they work over SSH too.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const WindowCommandLine line = ParseWindowCommandLine(args);
+    switch (line.action) {
+        case WindowCommandLine::Action::Help:
+            std::fputs(WindowUsage().toLocal8Bit().constData(), stdout);
+            return 0;
+        case WindowCommandLine::Action::Version:
+            std::printf("quillon %s\n", QUILLON_VERSION);
+            return 0;
+        case WindowCommandLine::Action::Refuse:
+            std::fprintf(stderr,
+                         "quillon: unknown option %s\nUsage: quillon [Qt options]; "
+                         "quillon --help tells more\n",
+                         line.refused.toLocal8Bit().constData());
+            return 2;
+        case WindowCommandLine::Action::Run:
+            break;
+    }
     return Run(argc, argv);
 }

@@ -1,0 +1,17 @@
+#pragma once
+// The window program's own command line: --help and --version answer without a display, the
+// options every Qt program takes pass through, and anything else is refused.
+
+#include <QString>
+#include <QStringList>
+
+struct WindowCommandLine {
+    enum class Action { Run, Help, Version, Refuse };
+    Action action = Action::Run;
+    QString refused;  // the argument that was not understood
+};
+
+// The arguments after the program's name.
+WindowCommandLine ParseWindowCommandLine(const QStringList& args);
+// The text --help prints.
+QString WindowUsage();
