@@ -29,7 +29,7 @@
 #include "engine/repeater.h"
 #include "engine/wiegand.h"
 #include "link/linesettings.h"
-#include "link/netserialport.h"
+#include "link/netportname.h"
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "link/systemports.h"

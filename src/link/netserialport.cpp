@@ -83,57 +83,6 @@ void QuickAck(QTcpSocket& socket) {
 
 }  // namespace
 
-bool IsNetworkPortName(const QString& name) {
-    const QString t = name.trimmed();
-    return t.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive) ||
-           t.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
-}
-
-std::optional<NetPortName> ParseNetPortName(const QString& text, QString* error) {
-    auto fail = [error](const QString& why) -> std::optional<NetPortName> {
-        if (error) *error = why;
-        return std::nullopt;
-    };
-    if (!IsNetworkPortName(text)) return fail(QStringLiteral("not rfc2217:// or tcp://"));
-    const QUrl url(text.trimmed(), QUrl::StrictMode);
-    if (!url.isValid()) return fail(url.errorString());
-    NetPortName n;
-    n.kind = url.scheme().compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0
-                 ? NetPortName::Kind::Raw
-                 : NetPortName::Kind::Rfc2217;
-    n.host = url.host();
-    if (n.host.isEmpty()) return fail(QStringLiteral("no host"));
-    if (!url.userInfo().isEmpty()) return fail(QStringLiteral("user names are not taken"));
-    if (!url.path().isEmpty() && url.path() != QLatin1String("/"))
-        return fail(QStringLiteral("unexpected path \"%1\"").arg(url.path()));
-    if (url.hasFragment()) return fail(QStringLiteral("unexpected \"#\""));
-    const int port = url.port();
-    if (port < 1 || port > 65535) return fail(QStringLiteral("no port number (HOST:PORT)"));
-    n.port = static_cast<quint16>(port);
-    const QUrlQuery query(url);
-    for (const auto& item : query.queryItems(QUrl::FullyDecoded)) {
-        const QString key = item.first.toLower();
-        const QString value = item.second;
-        if (key == QLatin1String("line") && n.kind == NetPortName::Kind::Raw) {
-            n.line = ParseLineSetting(value);
-            if (!n.line) return fail(QStringLiteral("line=%1 is no line setting").arg(value));
-        } else if (key == QLatin1String("timeout")) {
-            bool ok = false;
-            const double s = value.toDouble(&ok);
-            if (!ok || !(s > 0) || s > 60)
-                return fail(QStringLiteral("timeout=%1: seconds, above 0 and up to 60").arg(value));
-            n.timeoutMs = std::max(1, static_cast<int>(s * 1000));
-        } else if (n.kind == NetPortName::Kind::Rfc2217 &&
-                   (key == QLatin1String("ign_set_control") || key == QLatin1String("poll_modem") ||
-                    key == QLatin1String("logging"))) {
-            // pyserial's options: flow control is never awaited here, modem lines never read.
-        } else {
-            return fail(QStringLiteral("unknown option \"%1\"").arg(item.first));
-        }
-    }
-    return n;
-}
-
 NetSerialPort::NetSerialPort(const NetPortName& name, QString key)
     : name_(name), key_(std::move(key)), socket_(std::make_unique<QTcpSocket>()) {}
 

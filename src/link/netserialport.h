@@ -22,27 +22,12 @@
 #include <string>
 
 #include "link/linesettings.h"
+#include "link/netportname.h"
 #include "link/openfailure.h"
 #include "link/serialport.h"
 #include "link/telnetcodec.h"
 
 class QTcpSocket;
-
-struct NetPortName {
-    enum class Kind { Rfc2217, Raw };
-    Kind kind = Kind::Rfc2217;
-    QString host;
-    quint16 port = 0;
-    // Raw ports: the server's line setting, when named.
-    std::optional<LineConfig> line;
-    int timeoutMs = 3000;
-};
-
-// Whether `name` is meant as a network port (it starts with "rfc2217://" or "tcp://", in
-// any case), whether or not it parses.
-bool IsNetworkPortName(const QString& name);
-// The parts of a network port name; empty, with `error` saying why, when it does not parse.
-std::optional<NetPortName> ParseNetPortName(const QString& name, QString* error = nullptr);
 
 // Signals the link's wait: readyRead when data (not Telnet commands) has arrived, and
 // aboutToClose when the connection is lost.

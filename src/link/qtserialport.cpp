@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "link/linesettings.h"
-#include "link/netserialport.h"
+#include "link/netportname.h"
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -366,7 +366,7 @@ std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSe
     }
     const QString named = deviceFor_ ? deviceFor_(portNo) : QString();
     // A port on a serial device server, whichever number names it.
-    if (IsNetworkPortName(named)) return NetSerialPort::open(named, lineSetting, &lastFailure_);
+    if (IsNetworkPortName(named)) return OpenNetworkPort(named, lineSetting, &lastFailure_);
 #ifdef Q_OS_WIN
     const QString device = QStringLiteral("COM%1").arg(portNo);
 #else
