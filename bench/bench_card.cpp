@@ -18,25 +18,14 @@
 
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
-#include "link/frame.h"
 #include "engine/carddecoder.h"
+#include "link/frame.h"
+#include "support/measure.h"
 #include "support/simplatform.h"
 
 namespace {
 
 constexpr int kTypeTab = 4;  // RQ-3050S
-
-double CpuMs() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(u.ru_utime) + ms(u.ru_stime);
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
 
 double MedianExchangeMs(TfrmModule& w, const QString& command) {
     std::vector<double> ms;
@@ -46,7 +35,7 @@ double MedianExchangeMs(TfrmModule& w, const QString& command) {
         w.link.Transact(command);
         ms.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
-    return Percentile(ms, 0.5);
+    return bench::Percentile(ms, 0.5);
 }
 
 // Replies a second that DecodeCardReply turns into panel texts, over every form of reply the
@@ -130,10 +119,10 @@ int main(int argc, char** argv) {
 
     recording = true;
     clock.start();
-    const double cpu0 = CpuMs();
+    const double cpu0 = bench::CpuMs();
     button->click();
     const double wallMs = static_cast<double>(clock.elapsed());
-    const double cpuMs = CpuMs() - cpu0;
+    const double cpuMs = bench::CpuMs() - cpu0;
     recording = false;
 
     std::vector<double> cycle;
@@ -146,7 +135,7 @@ int main(int argc, char** argv) {
     }
     const QString panel1 = w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_Card1"))->text();
     const QString panel2 = w.findChild<QLabel*>(QStringLiteral("pnRQ3050S_Card2"))->text();
-    const double median = Percentile(cycle, 0.5);
+    const double median = bench::Percentile(cycle, 0.5);
     std::printf(
         "one exchange: CH #1 median %.3f ms, CH #2 median %.3f ms; floor (2 x 30 ms "
         "pause + both exchanges) %.3f ms\n",
@@ -154,8 +143,8 @@ int main(int argc, char** argv) {
     std::printf(
         "card read test over %zu cycles: median %.3f ms (%.4f x floor), p99 %.3f ms (%.4f x "
         "floor), max %.3f ms\n",
-        cycle.size(), median, median / floor, Percentile(cycle, 0.99),
-        Percentile(cycle, 0.99) / floor, *std::max_element(cycle.begin(), cycle.end()));
+        cycle.size(), median, median / floor, bench::Percentile(cycle, 0.99),
+        bench::Percentile(cycle, 0.99) / floor, *std::max_element(cycle.begin(), cycle.end()));
     std::printf("CPU: %.1f ms over %.0f ms wall, %.2f%% of one core\n", cpuMs, wallMs,
                 100.0 * cpuMs / wallMs);
     std::printf("panels: \"%s\" / \"%s\"\n", qPrintable(panel1), qPrintable(panel2));

@@ -11,23 +11,8 @@
 #include <vector>
 
 #include "app/frmmodule.h"
+#include "support/measure.h"
 #include "support/simplatform.h"
-
-namespace {
-
-double CpuMs() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(u.ru_utime) + ms(u.ru_stime);
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -56,7 +41,7 @@ int main(int argc, char** argv) {
         exchange.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
     w.link.ClosePort();
-    const double floor = 50.0 + Percentile(exchange, 0.5);
+    const double floor = 50.0 + bench::Percentile(exchange, 0.5);
 
     std::vector<qint64> sent;
     QElapsedTimer clock;
@@ -68,19 +53,19 @@ int main(int argc, char** argv) {
             return reply;
         });
     clock.start();
-    const double cpu0 = CpuMs();
+    const double cpu0 = bench::CpuMs();
     button->click();
     const double wallMs = static_cast<double>(clock.elapsed());
-    const double cpuMs = CpuMs() - cpu0;
+    const double cpuMs = bench::CpuMs() - cpu0;
 
     std::vector<double> cycle;
     for (size_t i = 1; i < sent.size(); ++i) cycle.push_back((sent[i] - sent[i - 1]) / 1e6);
-    const double median = Percentile(cycle, 0.5);
+    const double median = bench::Percentile(cycle, 0.5);
     std::printf("one exchange: median %.3f ms; floor (50 ms pause + exchange) %.3f ms\n",
-                Percentile(exchange, 0.5), floor);
+                bench::Percentile(exchange, 0.5), floor);
     std::printf(
         "DI/DO test over %zu cycles: median %.3f ms (%.4f x floor), p99 %.3f ms, max %.3f ms\n",
-        cycle.size(), median, median / floor, Percentile(cycle, 0.99),
+        cycle.size(), median, median / floor, bench::Percentile(cycle, 0.99),
         *std::max_element(cycle.begin(), cycle.end()));
     std::printf("CPU: %.1f ms over %.0f ms wall, %.2f%% of one core\n", cpuMs, wallMs,
                 100.0 * cpuMs / wallMs);
