@@ -41,16 +41,20 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // Reads "go N" lines; for each, opens the port, makes N exchanges, closes, and prints the
-// round trips in microseconds on one line.
+// round trips in microseconds on one line. "go N purge" first empties the input before each
+// command, as Transact does (pyserial sends PURGE-DATA for it).
 const char* kPyClient = R"(
 import sys, time, serial
 url, frame = sys.argv[1], bytes.fromhex(sys.argv[2])
 for line in sys.stdin:
-    n = int(line.split()[1])
+    words = line.split()
+    n, purge = int(words[1]), len(words) > 2
     s = serial.serial_for_url(url, baudrate=19200, parity='E', timeout=1)
     out = []
     for _ in range(n):
         t = time.perf_counter()
+        if purge:
+            s.reset_input_buffer()
         s.write(frame)
         r = s.read_until(b'\r')
         out.append((time.perf_counter() - t) * 1e6 if r.endswith(b'\r') else -1)
@@ -117,7 +121,23 @@ int main(int argc, char** argv) {
     QtPortOpener opener([&name](int) { return name; });
     Link link(opener);
     std::vector<double> ours, theirs;
-    int ourFails = 0, theirFails = 0;
+    int ourFails = 0, theirFails = 0, purgedFails = 0;
+    std::vector<double> purged;
+    // One block of pyserial's exchanges into `into`.
+    const auto pyBlock = [&py](int n, const QByteArray& how, std::vector<double>& into,
+                               int& fails) {
+        py.write(QByteArray("go ") + QByteArray::number(n) + how + '\n');
+        while (!py.canReadLine() && py.waitForReadyRead(20000)) {
+        }
+        for (const QByteArray& v : py.readLine().trimmed().split(' ')) {
+            const double us = v.toDouble();
+            if (us > 0) {
+                into.push_back(us);
+            } else {
+                ++fails;
+            }
+        }
+    };
     for (int done = 0; done < total; done += block) {
         const int n = std::min(block, total - done);
         if (!link.OpenPort(1, QStringLiteral("19200,e,8,1"))) {
@@ -135,17 +155,8 @@ int main(int argc, char** argv) {
             }
         }
         link.ClosePort();
-        py.write(QByteArray("go ") + QByteArray::number(n) + '\n');
-        while (!py.canReadLine() && py.waitForReadyRead(20000)) {
-        }
-        for (const QByteArray& v : py.readLine().trimmed().split(' ')) {
-            const double us = v.toDouble();
-            if (us > 0) {
-                theirs.push_back(us);
-            } else {
-                ++theirFails;
-            }
-        }
+        pyBlock(n, QByteArray(), theirs, theirFails);
+        pyBlock(n, QByteArray(" purge"), purged, purgedFails);
     }
     py.closeWriteChannel();
     py.waitForFinished(5000);
@@ -160,6 +171,13 @@ int main(int argc, char** argv) {
     std::printf(
         "  ratio Quillon/pyserial: median %.2f, p99 %.2f\n", m2 > 0 ? m1 / m2 : 0,
         Percentile(theirs, 0.99) > 0 ? Percentile(ours, 0.99) / Percentile(theirs, 0.99) : 0);
+    // The same work as Transact: the input emptied before every command.
+    const double m3 = Percentile(purged, 0.5);
+    std::printf("  pyserial, purging  median %7.1f us  p99 %7.1f us  (%zu ok, %d failed)\n", m3,
+                Percentile(purged, 0.99), purged.size(), purgedFails);
+    std::printf(
+        "  ratio Quillon/pyserial purging: median %.2f, p99 %.2f\n", m3 > 0 ? m1 / m3 : 0,
+        Percentile(purged, 0.99) > 0 ? Percentile(ours, 0.99) / Percentile(purged, 0.99) : 0);
 
     // A command to another ID: the module stays silent, and each Transact waits out the
     // silence limit in the event loop.
