@@ -119,6 +119,11 @@ class TfrmModule : public QMainWindow {
     void runContinuous(const ContinuousView& view,
                        const std::function<ContinuousEnd(const std::function<bool()>&)>& run);
 
+    // What the controller link module's and the repeater's pages share: get status into the
+    // panel ("Status ok." for "O", "Status error!" for anything else), and the line setting
+    // of the module's own port from the list.
+    void showPortModuleStatus(const char* panelName);
+    void setPortModuleLine(const char* listName);
     // Selects entry `index` of a list; a value beyond its items leaves it without a selection.
     static void SelectOrNone(QComboBox* list, int index);
     // The module type of the selected tab; none without one.

@@ -12,6 +12,7 @@
 #include "app/shape.h"
 #include "app/tone.h"
 #include "app/windowobserver.h"
+#include "engine/portmodule.h"
 
 void TfrmModule::Observer::message(int row, const QString& suffix) {
     w_.ShowMessage(row, suffix);
@@ -180,4 +181,19 @@ void TfrmModule::showSettings(const ModuleSettings& s) {
             showWiegandSettings(true, s.wiegand);
             break;
     }
+}
+
+void TfrmModule::showPortModuleStatus(const char* panelName) {
+    auto* panel = control<QLabel>(panelName);
+    runOperation([this, panel] {
+        QChar status;
+        const Outcome o = GetStatus(module, status);
+        if (o.ok()) panel->setText(Msg(status == QLatin1Char('O') ? 45 : 46));
+        return o;
+    });
+}
+
+void TfrmModule::setPortModuleLine(const char* listName) {
+    const int index = control<QComboBox>(listName)->currentIndex();
+    runOperation([this, index] { return SetPortLine(module, index); });
 }
