@@ -73,6 +73,13 @@ void TestInstall::installsEveryFile_data() {
     QTest::addColumn<bool>("program");
     QTest::newRow("quillon") << "bin/quillon" << true;
     QTest::newRow("quillon-sim") << "bin/quillon-sim" << true;
+    QTest::newRow("quillon-cli") << "bin/quillon-cli" << true;
+    QTest::newRow("man quillon-cli") << "share/man/man1/quillon-cli.1.gz" << false;
+    QTest::newRow("completion") << "share/bash-completion/completions/quillon-cli" << false;
+    // The network backend, loaded by the programs from here.
+    QTest::newRow("network module")
+        << qEnvironmentVariable("QUILLON_INSTALL_LIBDIR") + "/quillon/libquillon-netport.so"
+        << false;
     QTest::newRow("desktop entry") << "share/applications/" + kId + ".desktop" << false;
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/" + kId + ".svg" << false;
     QTest::newRow("metainfo") << "share/metainfo/" + kId + ".metainfo.xml" << false;
