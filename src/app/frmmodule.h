@@ -143,7 +143,7 @@ class TfrmModule : public QMainWindow {
     void sbRQ3050K_IDChange();
     void sbKeyNumberChange();
 
-    // The pages of the printer, the controller link module and the repeater (src/modules/).
+    // The pages of the printer, the controller link module and the repeater.
     void btnPrintStatusClick();
     void btnPrintDataClick();
     void btnPrintCodeClick();
