@@ -107,11 +107,24 @@ SurveyResult RunSurvey(ModuleContext& m, const SurveyPlan& plan, const SurveyHoo
                     a = Ask(m, idText);
                 }
                 m.observer().pump();
+                // A line that does not carry parity (a pseudo-terminal) lets a module answer at
+                // two line settings: the same type, ID and serial number is one module.
+                bool seen = false;
                 if (a == Answer::Verified) {
+                    for (SurveyModule& f : result.modules) {
+                        if (f.type != type || f.id != id ||
+                            f.serial != ReplyText(m.link.LastReply, 6, 8))
+                            continue;
+                        seen = true;
+                        f.lineIndexes << lineIndex;
+                    }
+                }
+                if (a == Answer::Verified && !seen) {
                     SurveyModule found;
                     found.type = type;
                     found.id = id;
                     found.lineIndex = lineIndex;
+                    found.lineIndexes = {lineIndex};
                     const QByteArray identification = m.link.LastReply;
                     found.serial = ReplyText(identification, 6, 8);
                     if (plan.readSettings) {

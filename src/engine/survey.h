@@ -36,6 +36,9 @@ struct SurveyModule {
     ModuleType type = ModuleType::RQ3016;
     int id = 0;
     int lineIndex = 0;
+    // Every line setting it answered at, lineIndex first: more than one only on a line that
+    // does not carry parity (a pseudo-terminal), where 9600,n and 9600,e reach it alike.
+    QList<int> lineIndexes;
     QString serial;
     QString version;  // empty when the version query was not answered
     bool settingsRead = false;
