@@ -1173,15 +1173,6 @@ int Cli::apply() {
         anyFailed = anyFailed || o.failed();
         const PlanRow& pr = byRow[o.row];
         const QString type = QString::fromStdString(ModuleTypeName(pr.type));
-        if (report) {
-            const QStringList cells{
-                QString::number(o.row),    type,     pr.serial, o.foundAt, o.before, o.after,
-                o.verified ? "yes" : "no", o.outcome};
-            QStringList quoted;
-            for (const QString& c : cells) quoted << CsvCell(c);
-            report->write((quoted.join(',') + '\n').toUtf8());
-            report->flush();
-        }
         if (dryRun && !o.failed()) return;
         Result r;
         r.add("row", o.row);
@@ -1197,7 +1188,22 @@ int Cli::apply() {
                                .arg(type, pr.serial, o.outcome, o.before,
                                     o.after.isEmpty() ? QStringLiteral("-") : o.after));
     };
-    RunPlan(*m_, portNo_, items, dryRun, run);
+    // The report in the plan's order, whatever order the rows ran in.
+    for (const PlanOutcome& o : RunPlan(*m_, portNo_, items, dryRun, run)) {
+        if (!report) break;
+        const PlanRow& pr = byRow[o.row];
+        const QStringList cells{QString::number(o.row),
+                                QString::fromStdString(ModuleTypeName(pr.type)),
+                                pr.serial,
+                                o.foundAt,
+                                o.before,
+                                o.after,
+                                o.verified ? "yes" : "no",
+                                o.outcome};
+        QStringList quoted;
+        for (const QString& c : cells) quoted << CsvCell(c);
+        report->write((quoted.join(',') + '\n').toUtf8());
+    }
     return anyFailed ? kRowsFailed : kOk;
 }
 
