@@ -61,6 +61,7 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
     grid->addWidget(tblSurvey, 5, 0, 1, 3);
     grid->addWidget(lbSurveyStatus, 6, 0, 1, 3);
     resize(560, 420);
+    main_.installEventFilter(this);
 
     connect(btnSurveyStart, &QPushButton::clicked, this,
             [this] { main_.guarded([this] { btnSurveyStartClick(); }); });
@@ -142,9 +143,9 @@ void TfrmSurvey::btnSurveyStartClick() {
     if (cmbSurveyType->currentIndex() == 0 && main_.tabType()) plan.types << *main_.tabType();
 
     context_ = std::make_unique<ModuleContext>(*main_.platform().ports);
-    OpenFailure failure;
+    failure_ = {};
     connect(&context_->link, &Link::portOpenResult, this,
-            [&failure](int, const OpenFailure& f) { failure = f; });
+            [this](int, const OpenFailure& f) { failure_ = f; });
     result_ = {};
     tblSurvey->setRowCount(0);
     lbSurveyStatus->clear();
@@ -178,7 +179,7 @@ void TfrmSurvey::btnSurveyStartClick() {
     if (result_.portFailed) {
         lbSurveyStatus->setText(
             text(ExtraTexts::kSurveyNoPort)
-                .arg(cmbSurveyPort->currentText(), ExtraTexts::describe(failure, langIndex_)));
+                .arg(cmbSurveyPort->currentText(), ExtraTexts::describe(failure_, langIndex_)));
         return;
     }
     if (!result_.stopped) pbSurvey->setValue(100);
@@ -216,6 +217,15 @@ void TfrmSurvey::tblSurveyDoubleClick(int row) {
     main_.btnLinkClick();
     main_.raise();
     main_.activateWindow();
+}
+
+bool TfrmSurvey::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &main_ && event->type() == QEvent::Close && running_) {
+        stop_ = true;
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmSurvey::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,7 @@
 
 #include "engine/modulecontext.h"
 #include "engine/survey.h"
+#include "link/openfailure.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -46,6 +47,8 @@ class TfrmSurvey : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // While the survey runs, closing the main window stops it instead.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QString text(int row) const;
@@ -55,6 +58,7 @@ class TfrmSurvey : public QWidget {
     TfrmModule& main_;
     std::unique_ptr<ModuleContext> context_;
     SurveyResult result_;
+    OpenFailure failure_;
     bool running_ = false;
     bool stop_ = false;
     int langIndex_ = 0;
