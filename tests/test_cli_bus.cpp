@@ -120,7 +120,8 @@ void TestCliBus::surveyFindsBus() {
     QCOMPARE(t.code, 0);
     QVERIFY2(t.out.contains("RQ-3016   03  19200,e,8,1  16000301  01.20-36"), t.out.constData());
     QVERIFY(!t.out.contains("16000044"));
-    const Run none = run({"survey", "--port", sim.pty, "--ids", "1-3", "--line", "0"});
+    const Run none =
+        run({"survey", "--port", sim.pty, "--ids", "1-3", "--line", "0", "--type", "RQ-3020"});
     QCOMPARE(none.code, 1);
     QVERIFY(none.out.startsWith("TYPE"));
 }

@@ -130,8 +130,7 @@ void TestEngineSurvey::findsBus_data() {
                          {ModuleType::RQ3016, 5, "16000005", 5},
                          {ModuleType::RQ3020, 4, "20000004", 8}}
         << QList<int>{5, 3}
-        << QList<ModuleType>{ModuleType::RQ3016, ModuleType::RQ3020, ModuleType::RQ3040,
-                             ModuleType::RQ3050K}
+        << QList<ModuleType>{ModuleType::RQ3016, ModuleType::RQ3040, ModuleType::RQ3050K}
         << QStringList{"RQ-3016 03 16000003 @5", "RQ-3016 05 16000005 @5",
                        "RQ-3050K 06 51000009 @5", "RQ-3016 01 16000044 @3",
                        "RQ-3040 02 40000002 @3"}
