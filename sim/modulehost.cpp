@@ -19,7 +19,52 @@ nanoseconds ByteTime(const LineConfig& line) {
     return nanoseconds(static_cast<long long>(bits) * 1000000000LL / line.baud);
 }
 
-ModuleHost::ModuleHost(SimModule module, uint32_t seed) : module_(std::move(module)), rng_(seed) {}
+ModuleHost::ModuleHost(SimModule module, uint32_t seed) : rng_(seed) {
+    modules_.push_back(std::move(module));
+}
+
+SimModule& ModuleHost::addModule(SimModule module) {
+    modules_.push_back(std::move(module));
+    return modules_.back();
+}
+
+void ModuleHost::unplugModule(size_t index) {
+    if (unplugged_.size() < modules_.size()) unplugged_.resize(modules_.size(), false);
+    if (index < unplugged_.size()) unplugged_[index] = true;
+}
+
+bool ModuleHost::hears(size_t index, const LineConfig& hostLine, LineMatch match) const {
+    if (index < unplugged_.size() && unplugged_[index]) return false;
+    return LineHeard(modules_[index].lineConfig(), hostLine, match);
+}
+
+bool LineHeard(const LineConfig& own, const LineConfig& hostLine, ModuleHost::LineMatch match) {
+    switch (match) {
+        case ModuleHost::LineMatch::Exact:
+            return own == hostLine;
+        case ModuleHost::LineMatch::BaudOnly:
+            return own.baud == hostLine.baud;
+        case ModuleHost::LineMatch::Always:
+            return true;
+    }
+    return true;
+}
+
+std::string CollideFrames(const std::vector<std::string>& frames) {
+    std::string mix;
+    for (const std::string& f : frames) {
+        if (f.size() > mix.size()) mix.resize(f.size(), '\0');
+        for (size_t i = 0; i < f.size(); ++i) mix[i] = static_cast<char>(mix[i] | f[i]);
+    }
+    const size_t n = mix.size();
+    if (n >= 4 &&
+        wire::VerifyReplyBytes(reinterpret_cast<const uint8_t*>(mix.data()), static_cast<int>(n))) {
+        // Identical replies would mix into a valid frame; the wire would not carry them clean.
+        char& c = mix[n - 2];
+        c = c == '0' ? '1' : '0';
+    }
+    return mix;
+}
 
 void ModuleHost::report(Event::Kind kind, const std::string& bytes) {
     if (onEvent) onEvent(Event{kind, bytes});
@@ -40,7 +85,7 @@ void ModuleHost::flushRaw() {
         garbled_.clear();
     }
     if (rawChunk_.empty()) return;
-    module_.handleRaw(rawChunk_);
+    for (SimModule& m : modules_) m.handleRaw(rawChunk_);
     raw_ += rawChunk_;
     if (raw_.size() > SimModule::kMaxRawKept) raw_.erase(0, raw_.size() - SimModule::kMaxRawKept);
     report(Event::Kind::Raw, rawChunk_);
@@ -52,10 +97,8 @@ void ModuleHost::receive(const uint8_t* bytes, int count, SimTime now, const Lin
     const nanoseconds inByte = pacing_ ? ByteTime(hostLine) : nanoseconds(0);
     for (int i = 0; i < count; ++i) {
         // Checked byte by byte: an "E" earlier in the same write has already moved the module.
-        const LineConfig own = module_.lineConfig();
-        bool heard = true;
-        if (match == LineMatch::Exact) heard = own == hostLine;
-        if (match == LineMatch::BaudOnly) heard = own.baud == hostLine.baud;
+        bool heard = false;
+        for (size_t k = 0; k < modules_.size() && !heard; ++k) heard = hears(k, hostLine, match);
         if (!heard) {
             // At another rate the module sees garbage: whatever frame was under way is lost.
             if (!rawChunk_.empty()) flushRaw();
@@ -74,7 +117,7 @@ void ModuleHost::receive(const uint8_t* bytes, int count, SimTime now, const Lin
         flushRaw();
         switch (e->kind) {
             case K::Frame:
-                handleFrame(e->text, now + inByte * (i + 1));
+                handleFrame(e->text, now + inByte * (i + 1), hostLine, match);
                 break;
             case K::BadChecksum:
                 report(Event::Kind::BadChecksum, e->bytes);
@@ -92,7 +135,8 @@ void ModuleHost::receive(const uint8_t* bytes, int count, SimTime now, const Lin
     flushRaw();
 }
 
-void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
+void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd, const LineConfig& hostLine,
+                             LineMatch match) {
     received_.push_back(text);
     if (received_.size() > kMaxRecords) received_.pop_front();
     report(Event::Kind::Received, wire::BuildCommandFrame(text));
@@ -103,14 +147,29 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
         return;
     }
     // The reply leaves at the line setting the command came in on, even after "E".
-    const nanoseconds outByte = pacing_ ? ByteTime(module_.lineConfig()) : nanoseconds(0);
-    std::optional<std::string> reply = module_.handleFrame(text);
-    if (override_) reply = override_(text, reply);
-    if (!reply) {
+    // Every module at the host's line setting hears the frame and may reply.
+    std::optional<nanoseconds> outByte;
+    std::vector<std::string> replies;
+    for (size_t k = 0; k < modules_.size(); ++k) {
+        if (!hears(k, hostLine, match)) continue;
+        SimModule& m = modules_[k];
+        if (!outByte) outByte = pacing_ ? ByteTime(m.lineConfig()) : nanoseconds(0);
+        std::optional<std::string> r = m.handleFrame(text);
+        if (override_) r = override_(text, r);
+        if (r) replies.push_back(std::move(*r));
+    }
+    if (replies.empty()) {
         report(Event::Kind::Unanswered, wire::BuildCommandFrame(text));
         return;
     }
+    const std::optional<std::string> reply = replies.front();
     std::string frame = wire::BuildReplyFrame(*reply);
+    if (replies.size() > 1) {
+        std::vector<std::string> frames;
+        for (const std::string& r : replies) frames.push_back(wire::BuildReplyFrame(r));
+        frame = CollideFrames(frames);
+        report(Event::Kind::Collided, frame);
+    }
 
     ++answered_;
 
@@ -119,7 +178,8 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
                     letters.compare(0, faults_.onlyCommand.size(), faults_.onlyCommand) == 0;
     if (selected && faults_.times > 0) --faults_.times;
     if (!selected) {
-        schedule(frame, frameEnd, outByte, milliseconds(0), 0, milliseconds(0));
+        schedule(frame, frameEnd, outByte.value_or(nanoseconds(0)), milliseconds(0), 0,
+                 milliseconds(0));
         return;
     }
 
@@ -164,8 +224,8 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd) {
         extra += static_cast<int>(rng_() % static_cast<uint32_t>(span));
     }
     const int pauseAfter = faults_.pauseMs > 0 ? faults_.pauseAfterByte : 0;
-    schedule(frame, frameEnd, outByte, milliseconds(std::max(0, extra)), pauseAfter,
-             milliseconds(faults_.pauseMs));
+    schedule(frame, frameEnd, outByte.value_or(nanoseconds(0)), milliseconds(std::max(0, extra)),
+             pauseAfter, milliseconds(faults_.pauseMs));
 }
 
 void ModuleHost::schedule(std::string bytes, SimTime frameEnd, nanoseconds byteTime,

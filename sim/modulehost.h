@@ -1,9 +1,16 @@
 #pragma once
-// Puts a SimModule on a line: reads command frames out of the bytes a host writes, hears them
-// only when the host's line setting matches the module's, and schedules the reply bytes in
+// Puts one or more SimModules on a line (a bus): reads command frames out of the bytes a host
+// writes, lets each module hear them only when the host's line setting matches the module's,
+// and schedules the reply bytes in
 // time, with the module-like delay, optional pacing at the line's byte rate and the injected
 // faults. No threads and no clock of its own: callers pass the time, which keeps it exact in
 // tests; the virtual port and the pty host pass steady_clock::now().
+//
+// On a bus every module that hears a frame handles it. When two or more reply (ID 00, or two
+// modules with one ID), their replies collide on the wire: the host sends one mixture, the
+// byte-wise OR of the frames (the longest sets the length), with its checksum made wrong if
+// the mixture happened to verify, so a collision never reads as a verified reply. Faults apply
+// to whatever goes out.
 
 #include <chrono>
 #include <cstdint>
@@ -65,6 +72,7 @@ class ModuleHost {
             Dropped,      // a reply withheld by the drop share (bytes: the reply)
             Silenced,     // a command ignored by a module fallen silent
             Scheduled,    // reply bytes queued (after faults)
+            Collided,     // replies of several modules mixed on the wire (bytes: the mixture)
         };
         Kind kind;
         std::string bytes;
@@ -72,8 +80,17 @@ class ModuleHost {
 
     explicit ModuleHost(SimModule module, uint32_t seed = 1);
 
-    SimModule& module() { return module_; }
-    const SimModule& module() const { return module_; }
+    // The first module of the bus: the one a single-module host carries.
+    SimModule& module() { return modules_.front(); }
+    const SimModule& module() const { return modules_.front(); }
+    // Another module on the same line; returns it for its state (references stay valid).
+    SimModule& addModule(SimModule module);
+    size_t moduleCount() const { return modules_.size(); }
+    // Module `index` leaves the line, as an unplugged module: it hears nothing from now on
+    // (its state stays readable).
+    void unplugModule(size_t index);
+    SimModule& module(size_t index) { return modules_.at(index); }
+    const SimModule& module(size_t index) const { return modules_.at(index); }
     FaultConfig& faults() { return faults_; }
 
     void setSeed(uint32_t seed) { rng_.seed(seed); }
@@ -126,7 +143,8 @@ class ModuleHost {
         uint8_t byte;
         bool last;
     };
-    void handleFrame(const std::string& text, SimTime frameEnd);
+    void handleFrame(const std::string& text, SimTime frameEnd, const LineConfig& hostLine,
+                     LineMatch match);
     void schedule(std::string bytes, SimTime frameEnd, std::chrono::nanoseconds byteTime,
                   std::chrono::milliseconds extraDelay, int pauseAfter,
                   std::chrono::milliseconds pause);
@@ -134,7 +152,10 @@ class ModuleHost {
     void flushRaw();
     double random01();
 
-    SimModule module_;
+    bool hears(size_t index, const LineConfig& hostLine, LineMatch match) const;
+
+    std::deque<SimModule> modules_;
+    std::vector<bool> unplugged_;
     FaultConfig faults_;
     FrameReader reader_;
     std::mt19937 rng_;
@@ -148,6 +169,13 @@ class ModuleHost {
     std::string garbled_;
     int answered_ = 0;
 };
+
+// True when a module at `own` hears a host at `hostLine` under `match`.
+bool LineHeard(const LineConfig& own, const LineConfig& hostLine, ModuleHost::LineMatch match);
+
+// What the wire carries when several reply frames go out at once: the byte-wise OR, as long as
+// the longest, and never a frame that verifies.
+std::string CollideFrames(const std::vector<std::string>& frames);
 
 // Time one byte takes on a line: 10 bits (start, 8 data, stop), 11 with parity.
 std::chrono::nanoseconds ByteTime(const LineConfig& line);

@@ -49,6 +49,7 @@ std::string Timestamp() {
 }  // namespace
 
 SimModule SimOptions::makeModule() const {
+    if (!busModules.empty()) return busModules.front();
     SimModule m(type);
     m.id = id;
     if (!serial.empty()) m.serial = serial;
@@ -57,6 +58,42 @@ SimModule SimOptions::makeModule() const {
     m.ch2Id = ch2Id;
     if (!ch2Serial.empty()) m.ch2Serial = ch2Serial;
     m.status = status;
+    return m;
+}
+
+std::optional<SimModule> ParseBusModule(const std::string& text, int ordinal, std::string* error) {
+    auto fail = [error, &text](const std::string& why) -> std::optional<SimModule> {
+        if (error) *error = "--module " + text + ": " + why;
+        return std::nullopt;
+    };
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, ':')) parts.push_back(part);
+    if (!text.empty() && text.back() == ':') parts.push_back(std::string());
+    if (parts.size() < 2 || parts.size() > 4) return fail("TYPE:ID[:SERIAL[:LINE]]");
+    const std::optional<ModuleType> t = ParseModuleType(parts[0]);
+    if (!t) return fail("unknown module type \"" + parts[0] + "\"");
+    long long id = 0;
+    if (!ParseInt(parts[1], 1, 99, &id)) return fail("an ID from 1 to 99");
+    SimModule m(*t);
+    m.id = static_cast<int>(id);
+    // Modules of one type would otherwise share their default serial numbers.
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "%02d%02d", m.id, ordinal % 100);
+    m.serial = m.serial.substr(0, 4) + tail;
+    if (IsWiegand(*t)) m.ch2Serial = m.ch2Serial.substr(0, 2) + "9" + m.serial.substr(3);
+    if (parts.size() > 2 && !parts[2].empty()) {
+        if (parts[2].size() != 8 || !IsPrintable(parts[2])) {
+            return fail("a serial number of 8 printable characters");
+        }
+        m.serial = parts[2];
+    }
+    if (parts.size() > 3) {
+        const int index = ParseLineIndex(parts[3]);
+        if (index < 0) return fail("a line setting code 0..D");
+        m.lineIndex = index;
+    }
     return m;
 }
 
@@ -76,6 +113,12 @@ std::string SimUsage() {
            "  --ch2-id N             Wiegand: CH #2 ID, 1..99 (default 5)\n"
            "  --ch2-serial S         Wiegand: CH #2 serial number, 8 characters\n"
            "  --status C             printer, controller link, repeater: status character\n"
+           "  --module TYPE:ID[:SERIAL[:LINE]]\n"
+           "                         a module on a bus (repeatable, instead of --type, --id,\n"
+           "                         --serial and --line): every module answers its ID and\n"
+           "                         ID 00 at its own line setting (code 0..D); replies of\n"
+           "                         several modules to one frame collide. Console commands\n"
+           "                         address the first module\n"
            "\n"
            "Line:\n"
            "  --pty                  open a pseudo-terminal and print its path (default); the\n"
@@ -148,6 +191,7 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
     };
     long long cardEvery = 0;
     bool ptyAsked = false;
+    bool singleModule = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
@@ -167,7 +211,16 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
         }
         long long n = 0;
         if (name == "help") return ParseOutcome::Help;
-        if (name == "type") {
+        if (name == "type" || name == "id" || name == "serial" || name == "line") {
+            singleModule = true;
+        }
+        if (name == "module") {
+            std::string why;
+            const std::optional<SimModule> m =
+                ParseBusModule(value, static_cast<int>(o->busModules.size()) + 1, &why);
+            if (!m) return fail(why);
+            o->busModules.push_back(*m);
+        } else if (name == "type") {
             const std::optional<ModuleType> t = ParseModuleType(value);
             if (!t) return fail("--type: unknown module type \"" + value + "\"");
             o->type = *t;
@@ -231,6 +284,10 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
         return fail("--link goes with --pty, not with --device");
     }
     o->pty = o->devicePath.empty();
+    if (singleModule && !o->busModules.empty()) {
+        return fail("--module replaces --type, --id, --serial and --line");
+    }
+    if (!o->busModules.empty()) o->type = o->busModules.front().type();
     if (cardEvery > 0) {
         if (!IsWiegand(o->type)) return fail("--card-every: only the Wiegand modules read cards");
         o->schedule.push_back({cardEvery, cardEvery, "card 1 next"});
@@ -241,6 +298,7 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
 int RunSim(const SimOptions& options, const volatile std::sig_atomic_t* stop, std::FILE* out,
            std::FILE* err) {
     ModuleHost host(options.makeModule(), options.seed);
+    for (size_t i = 1; i < options.busModules.size(); ++i) host.addModule(options.busModules[i]);
     host.faults() = options.faults;
     host.setBaseDelayMs(options.replyDelayMs);
     host.setPacing(options.pace);
@@ -281,6 +339,9 @@ int RunSim(const SimOptions& options, const volatile std::sig_atomic_t* stop, st
                 case K::Silenced:
                     log("--", "fallen silent (fault): ignored");
                     break;
+                case K::Collided:
+                    log("--", "replies of several modules collided");
+                    break;
                 case K::Scheduled:
                     break;
             }
@@ -309,10 +370,12 @@ int RunSim(const SimOptions& options, const volatile std::sig_atomic_t* stop, st
         }
         std::fprintf(out, "device: %s\n", options.devicePath.c_str());
     }
-    const SimModule& m = host.module();
-    std::fprintf(out, "%s ID %02d serial %s at %s%s\n", ModuleTypeName(m.type()).c_str(), m.id,
-                 m.serial.c_str(), LineSettings::text(m.lineIndex).toStdString().c_str(),
-                 options.pty ? " (the tool's baud rate must match; ptys carry no parity)" : "");
+    for (size_t i = 0; i < host.moduleCount(); ++i) {
+        const SimModule& m = host.module(i);
+        std::fprintf(out, "%s ID %02d serial %s at %s%s\n", ModuleTypeName(m.type()).c_str(), m.id,
+                     m.serial.c_str(), LineSettings::text(m.lineIndex).toStdString().c_str(),
+                     options.pty ? " (the tool's baud rate must match; ptys carry no parity)" : "");
+    }
     std::fflush(out);
     if (options.logFrames) {
         line.onSent = [&](const std::string& bytes) { log("TX", Render(bytes)); };

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,10 @@ struct SimOptions {
     uint32_t seed = 1;
     std::vector<ScheduledCommand> schedule;
     bool logFrames = true;
+    // --module: the modules of a bus, in their order; empty for the one module above.
+    std::vector<SimModule> busModules;
 
-    // The module and its host as the options describe them.
+    // The module and its host as the options describe them (the first of a bus).
     SimModule makeModule() const;
 };
 
@@ -46,6 +49,10 @@ enum class ParseOutcome { Run, Help, Error };
 ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
                              std::string* error);
 std::string SimUsage();
+
+// One --module value, "TYPE:ID[:SERIAL[:LINE]]"; `ordinal` (1, 2, ...) makes the default
+// serial numbers of a bus differ. Nothing, with *error set, when it does not parse.
+std::optional<SimModule> ParseBusModule(const std::string& text, int ordinal, std::string* error);
 
 // An event file: one command a line, "AT_MS COMMAND" or "every MS COMMAND"; "#" comments.
 bool ParseEventFile(const std::string& text, std::vector<ScheduledCommand>* out,

@@ -98,6 +98,7 @@ SimModule& VirtualPorts::addModule(int portNo, ModuleType type) {
 
 SimModule& VirtualPorts::addModule(int portNo, SimModule module) {
     PortState& s = slot(portNo);
+    if (s.kind == PortState::Kind::Module && s.host) return s.host->addModule(std::move(module));
     s.kind = PortState::Kind::Module;
     s.host = std::make_unique<ModuleHost>(std::move(module), static_cast<uint32_t>(portNo));
     return s.host->module();

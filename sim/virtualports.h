@@ -45,8 +45,10 @@ class VirtualPorts : public PortOpener {
     VirtualPorts();
     ~VirtualPorts() override;
 
-    // A module of the given type on port n (replacing whatever was there); returns the module
-    // for its state. Its transport (faults, delay, pacing, records) is host(n).
+    // A module of the given type on port n; returns the module for its state. On a port that
+    // already carries modules it joins their bus (one line, one host); anything else on the
+    // port is replaced. The transport (faults, delay, pacing, records) is host(n); module(n)
+    // is the first module of the bus.
     SimModule& addModule(int portNo, ModuleType type);
     SimModule& addModule(int portNo, SimModule module);
     void addSilentPort(int portNo);

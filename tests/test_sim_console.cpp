@@ -214,6 +214,21 @@ void TestSimConsole::options() {
     QVERIFY(!d.pty);
     QCOMPARE(d.lineIndex, 3);
     QCOMPARE(ParseSimOptions({"--help"}, &d, &error), ParseOutcome::Help);
+
+    // A bus: one module per --module, serial numbers of their own unless given.
+    SimOptions b;
+    QCOMPARE(ParseSimOptions(
+                 {"--module", "RQ-3016:3", "--module=3016:3", "--module", "rq3050k:7:51000009:3"},
+                 &b, &error),
+             ParseOutcome::Run);
+    QCOMPARE(b.busModules.size(), size_t(3));
+    QCOMPARE(b.busModules[0].id, 3);
+    QVERIFY(b.busModules[0].serial != b.busModules[1].serial);
+    QCOMPARE(b.busModules[2].type(), ModuleType::RQ3050K);
+    QCOMPARE(b.busModules[2].serial, std::string("51000009"));
+    QCOMPARE(b.busModules[2].lineIndex, 3);
+    QVERIFY(b.busModules[2].ch2Serial != b.busModules[2].serial);
+    QCOMPARE(b.makeModule().id, 3);
 }
 
 void TestSimConsole::badOptions_data() {
@@ -228,6 +243,11 @@ void TestSimConsole::badOptions_data() {
     QTest::newRow("link with device") << QStringList{"--device", "/dev/x", "--link", "/tmp/y"};
     QTest::newRow("cards on a printer") << QStringList{"--type", "RQ-3020", "--card-every", "5"};
     QTest::newRow("missing events file") << QStringList{"--events", "/nonexistent/file"};
+    QTest::newRow("module without ID") << QStringList{"--module", "RQ-3016"};
+    QTest::newRow("module ID 100") << QStringList{"--module", "RQ-3016:100"};
+    QTest::newRow("module serial of 7") << QStringList{"--module", "RQ-3016:3:1600000"};
+    QTest::newRow("module line E") << QStringList{"--module", "RQ-3016:3::E"};
+    QTest::newRow("module with --id") << QStringList{"--module", "RQ-3016:3", "--id", "4"};
 }
 
 void TestSimConsole::badOptions() {

@@ -36,6 +36,7 @@ class PageControl;
 class PortWatcher;
 class Shape;
 class TfrmTrafficLog;
+class TfrmSurvey;
 
 class TfrmModule : public QMainWindow {
     Q_OBJECT
@@ -225,6 +226,9 @@ class TfrmModule : public QMainWindow {
     void applyToolTexts();
     void mnuTrafficLogClick();
     OnFirstUse<TfrmTrafficLog> frmTrafficLog;
+    // The bus survey window (File menu), made on its first use.
+    void mnuSurveyClick();
+    OnFirstUse<TfrmSurvey> frmSurvey;
     PortWatcher* portWatcher = nullptr;
 
   protected:

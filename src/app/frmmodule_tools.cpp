@@ -5,6 +5,7 @@
 
 #include "app/frmmodule.h"
 #include "app/portwatcher.h"
+#include "app/surveywindow.h"
 #include "app/trafficlogwindow.h"
 #include "text/extratexts.h"
 
@@ -16,6 +17,7 @@ void TfrmModule::buildTools() {
         log->applyTexts(LangIndex);
         return log;
     });
+    frmSurvey.setMaker([this] { return new TfrmSurvey(*this); });
     portWatcher = new PortWatcher(*this);
 
     // In the File menu, above Exit.
@@ -24,6 +26,10 @@ void TfrmModule::buildTools() {
     auto* log = new QAction(ExtraTexts::text(ExtraTexts::kTrafficLogMenu, LangIndex), file);
     log->setObjectName(QStringLiteral("mnuTrafficLog"));
     file->insertAction(exit, log);
+    auto* survey = new QAction(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex), file);
+    survey->setObjectName(QStringLiteral("mnuSurvey"));
+    file->insertAction(log, survey);
+    connect(survey, &QAction::triggered, this, [this] { guarded([this] { mnuSurveyClick(); }); });
     file->insertSeparator(exit);
     connect(log, &QAction::triggered, this, [this] { guarded([this] { mnuTrafficLogClick(); }); });
 }
@@ -32,6 +38,9 @@ void TfrmModule::applyToolTexts() {
     findChild<QAction*>(QStringLiteral("mnuTrafficLog"))
         ->setText(ExtraTexts::text(ExtraTexts::kTrafficLogMenu, LangIndex));
     if (frmTrafficLog.made()) frmTrafficLog->applyTexts(LangIndex);
+    findChild<QAction*>(QStringLiteral("mnuSurvey"))
+        ->setText(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex));
+    if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
     portWatcher->applyTexts();
 }
 
@@ -39,4 +48,11 @@ void TfrmModule::mnuTrafficLogClick() {
     frmTrafficLog->show();
     frmTrafficLog->raise();
     frmTrafficLog->activateWindow();
+}
+
+void TfrmModule::mnuSurveyClick() {
+    frmSurvey->takeFromMain();
+    frmSurvey->show();
+    frmSurvey->raise();
+    frmSurvey->activateWindow();
 }

@@ -30,6 +30,27 @@ enum Row {
     kComPortRefused,      // "the server refused serial port control (COM-PORT option)"
     kLineSettingRefused,  // "the line setting cannot be set: %1"
     kConnectionClosed,    // "the server closed the connection"
+
+    // The bus survey window.
+    kSurveyMenu,         // "&Bus survey..."
+    kSurveyTitle,        // "Bus survey"
+    kSurveyPort,         // "Port"
+    kSurveyLine,         // "Line setting"
+    kSurveyAllLines,     // "All line settings"
+    kSurveyType,         // "Type"
+    kSurveyCurrentType,  // "Current type (%1)"
+    kSurveyAllTypes,     // "All types"
+    kSurveyStart,        // "Start"
+    kSurveyStop,         // "Stop"
+    kSurveyAsking,       // "%1 %2, ID %3: about %4 s left"
+    kSurveyDone,         // "%1 module(s) found"
+    kSurveyStopped,      // "Stopped: %1 module(s) found so far"
+    kSurveyCollision,    // "%1 ID %2 at %3: two modules share the ID, or the line is noisy"
+    kSurveySharedId,     // "%1 ID %2 at %3: several modules answer ... name them in a plan"
+    kSurveyBusy,         // "An operation or a test is running"
+    kSurveyNoPort,       // "%1 does not open: %2"
+    kSurveyColumns,      // "Type|ID|Line setting|Serial number|Version"
+    kSurveyHint,         // "Double-click a module to link to it"
     kRows
 };
 

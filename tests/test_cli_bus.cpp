@@ -1,0 +1,188 @@
+// quillon-cli survey and apply as a user runs them, against quillon-sim hosting a bus of
+// several modules on one pseudo-terminal: what is found, the exit statuses, the report, and
+// the frames the bus heard.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// quillon-sim on a pty; its log is read as it grows.
+class Sim {
+  public:
+    explicit Sim(const QStringList& args) {
+        proc.setProgram(qEnvironmentVariable("QUILLON_SIM"));
+        proc.setArguments(args);
+        proc.start();
+        QElapsedTimer t;
+        t.start();
+        while (!proc.canReadLine() && t.elapsed() < 5000) proc.waitForReadyRead(50);
+        const QByteArray first = proc.readLine().trimmed();
+        if (first.startsWith("pty: ")) pty = QString::fromLatin1(first.mid(5));
+    }
+    ~Sim() {
+        proc.kill();
+        proc.waitForFinished(2000);
+    }
+    // The frames heard since the last call ("[09]B03V..[0D]").
+    QStringList heard() {
+        proc.waitForReadyRead(60);
+        QStringList frames;
+        for (const QByteArray& line : proc.readAllStandardOutput().split('\n')) {
+            const int at = line.indexOf(" RX ");
+            if (at >= 0) frames << QString::fromLatin1(line.mid(at + 4));
+        }
+        return frames;
+    }
+    QProcess proc;
+    QString pty;
+};
+
+struct Run {
+    int code = -1;
+    QByteArray out, err;
+    // One JSON object a line, as "type id serial line" (or "collision type id line").
+    QStringList lines() const {
+        QStringList out;
+        for (const QByteArray& l : this->out.split('\n')) {
+            if (l.isEmpty()) continue;
+            const QJsonObject o = QJsonDocument::fromJson(l).object();
+            const QString id = QStringLiteral("%1").arg(o.value("id").toInt(), 2, 10, QChar('0'));
+            if (o.value("collision").toBool())
+                out << QStringLiteral("collision %1 %2 %3")
+                           .arg(o.value("type").toString(), id, o.value("line").toString());
+            else
+                out << QStringLiteral("%1 %2 %3 %4")
+                           .arg(o.value("type").toString(), id, o.value("serial").toString(),
+                                o.value("line").toString());
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+class TestCliBus : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+
+    Run run(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir_.path());
+        p.setProcessEnvironment(env);
+        p.setProgram(qEnvironmentVariable("QUILLON_CLI"));
+        p.setArguments(args);
+        p.start();
+        Run r;
+        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
+            r.code = p.exitCode();
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+    QString write(const QString& name, const QByteArray& text) {
+        const QString path = dir_.filePath(name);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write(text);
+        return path;
+    }
+
+  private slots:
+    void surveyFindsBus();
+    void applyPlan();
+    void refusalsSendNothing_data();
+    void refusalsSendNothing();
+};
+
+void TestCliBus::surveyFindsBus() {
+    // Five modules at two baud rates, two of them at one ID; the pty carries no parity.
+    Sim sim({"--module", "RQ-3016:3", "--module", "RQ-3050K:6:51000009", "--module",
+             "RQ-3016:2:16000044:3", "--module", "RQ-3016:5:16000051", "--module",
+             "RQ-3016:5:16000052"});
+    QVERIFY(!sim.pty.isEmpty());
+    const Run r = run({"survey", "--port", sim.pty, "--json", "--ids", "1-6", "--line",
+                       "19200,e,8,1", "--line", "3", "--type", "all"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.lines(),
+             (QStringList{"RQ-3016 03 16000301 19200,e,8,1", "RQ-3050K 06 51000009 19200,e,8,1",
+                          "RQ-3016 02 16000044 9600,e,8,1", "collision RQ-3016 05 19200,e,8,1"}));
+    // Text: a table with the version; a collision says what it may mean.
+    const Run t =
+        run({"survey", "--port", sim.pty, "--ids", "2-3", "--line", "5", "--type", "RQ-3016"});
+    QCOMPARE(t.code, 0);
+    QVERIFY2(t.out.contains("RQ-3016   03  19200,e,8,1  16000301  01.20-36"), t.out.constData());
+    QVERIFY(!t.out.contains("16000044"));
+    const Run none =
+        run({"survey", "--port", sim.pty, "--ids", "1-3", "--line", "0", "--type", "RQ-3020"});
+    QCOMPARE(none.code, 1);
+    QVERIFY(none.out.startsWith("TYPE"));
+}
+
+void TestCliBus::applyPlan() {
+    Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004", "--module",
+             "RQ-3016:6:16000006"});
+    const QString plan = write("plan.csv",
+                               "type,serial,id,line,di-mode\n"
+                               "RQ-3016,16000003,4,,normal\n"
+                               "RQ-3016,16000004,3,,\n"
+                               "RQ-3016,16000006,6,,\n");
+    const QString report = dir_.filePath("report.csv");
+    const QStringList common = {"--port", sim.pty, "--ids", "1-6", "--line", "5"};
+    const Run dry = run(QStringList{"apply", plan, "--dry-run"} + common);
+    QVERIFY2(dry.code == 0, dry.err.constData());
+    QVERIFY2(dry.out.contains("row 2 16000003: B03 set di-mode normal"), dry.out.constData());
+    QVERIFY(dry.out.contains("row 3 16000004: B04C1600000403"));
+    for (const QString& f : sim.heard())
+        QVERIFY2(
+            f.mid(7, 1) == "B" || f.mid(7, 1) == "V" || f.mid(7, 1) == "G" || f.mid(7, 1) == "A",
+            qPrintable(f));
+
+    const Run done = run(QStringList{"apply", plan, "--report", report} + common);
+    QVERIFY2(done.code == 0, done.err.constData());
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = f.readAll().split('\n');
+    QCOMPARE(rows.value(0), QByteArray("row,type,serial,found_at,before,after,verified,outcome"));
+    QVERIFY2(rows.value(1).startsWith("2,RQ-3016,16000003,\"ID 03 at 19200,e,8,1\"") &&
+                 rows.value(1).endsWith(",yes,done"),
+             rows.value(1).constData());
+    QVERIFY(rows.value(3).endsWith(",yes,unchanged"));
+
+    const Run again = run(QStringList{"apply", plan, "--json"} + common);
+    QCOMPARE(again.code, 0);
+    QCOMPARE(again.out.count("\"outcome\":\"unchanged\""), 3);
+}
+
+void TestCliBus::refusalsSendNothing_data() {
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("value out of range")
+        << QByteArray("type,serial,id,line\nRQ-3016,16000003,0,\n") << "row 2, column id:";
+    QTest::newRow("serial not found")
+        << QByteArray("type,serial,id,line\nRQ-3016,16000099,7,\n") << "row 2, column serial:";
+    QTest::newRow("ID taken") << QByteArray("type,serial,id,line\nRQ-3016,16000003,4,\n")
+                              << "row 2, column id: row 2 (16000003) would share";
+}
+
+void TestCliBus::refusalsSendNothing() {
+    QFETCH(QByteArray, plan);
+    QFETCH(QString, message);
+    Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004"});
+    const Run r =
+        run({"apply", write("bad.csv", plan), "--port", sim.pty, "--ids", "1-4", "--line", "5"});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+    QVERIFY(r.err.contains("nothing was sent"));
+    for (const QString& f : sim.heard()) QVERIFY2(!f.contains("C1600"), qPrintable(f));
+}
+
+QTEST_GUILESS_MAIN(TestCliBus)
+#include "test_cli_bus.moc"
