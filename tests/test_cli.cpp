@@ -13,45 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/simprocess.h"
+
 namespace {
-
-// quillon-sim on a pty; its log is read as it grows.
-class Sim {
-  public:
-    explicit Sim(const QStringList& args) {
-        proc.setProgram(qEnvironmentVariable("QUILLON_SIM"));
-        proc.setArguments(args);
-        proc.start();
-        QElapsedTimer t;
-        t.start();
-        while (!proc.canReadLine() && t.elapsed() < 5000) proc.waitForReadyRead(50);
-        const QByteArray first = proc.readLine().trimmed();
-        if (first.startsWith("pty: ")) pty = QString::fromLatin1(first.mid(5));
-    }
-    ~Sim() {
-        proc.kill();
-        proc.waitForFinished(2000);
-    }
-    // The frames heard since the last call, as the log shows them ("[09]B03V..[0D]").
-    QStringList heard() {
-        proc.waitForReadyRead(60);
-        log_ += proc.readAllStandardOutput();
-        QStringList frames;
-        for (const QByteArray& line : log_.split('\n')) {
-            const int at = line.indexOf(" RX ");
-            if (at >= 0) frames << QString::fromLatin1(line.mid(at + 4));
-        }
-        log_.clear();
-        return frames;
-    }
-    void command(const QByteArray& line) { proc.write(line + '\n'); }
-
-    QProcess proc;
-    QString pty;
-
-  private:
-    QByteArray log_;
-};
 
 struct Run {
     int code = -1;

@@ -10,38 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+#include "support/simprocess.h"
 
-// quillon-sim on a pty; its log is read as it grows.
-class Sim {
-  public:
-    explicit Sim(const QStringList& args) {
-        proc.setProgram(qEnvironmentVariable("QUILLON_SIM"));
-        proc.setArguments(args);
-        proc.start();
-        QElapsedTimer t;
-        t.start();
-        while (!proc.canReadLine() && t.elapsed() < 5000) proc.waitForReadyRead(50);
-        const QByteArray first = proc.readLine().trimmed();
-        if (first.startsWith("pty: ")) pty = QString::fromLatin1(first.mid(5));
-    }
-    ~Sim() {
-        proc.kill();
-        proc.waitForFinished(2000);
-    }
-    // The frames heard since the last call ("[09]B03V..[0D]").
-    QStringList heard() {
-        proc.waitForReadyRead(60);
-        QStringList frames;
-        for (const QByteArray& line : proc.readAllStandardOutput().split('\n')) {
-            const int at = line.indexOf(" RX ");
-            if (at >= 0) frames << QString::fromLatin1(line.mid(at + 4));
-        }
-        return frames;
-    }
-    QProcess proc;
-    QString pty;
-};
+namespace {
 
 struct Run {
     int code = -1;
