@@ -13,6 +13,7 @@
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/shape.h"
+#include "engine/wiegand.h"
 #include "link/linesettings.h"
 
 namespace {
@@ -238,8 +239,7 @@ void BuildWiegand(QWidget* page, const QString& v, bool keyNumber) {
 
     auto* mode = Group(page, QStringLiteral("gb") + n("Mode"), "Interface", 372, 4, 354, 150);
     Label(mode, QStringLiteral("lbl") + n("ModeRS485"), "RS485:", 4, 30, 80, 26);
-    List(mode, QStringLiteral("cmb") + n("Mode"), {"RS485 24", "RS485 32", "RS485 40", "RS485 64"},
-         1, 90, 30, 180, 26);
+    List(mode, QStringLiteral("cmb") + n("Mode"), InterfaceNames(), 1, 90, 30, 180, 26);
     Button(mode, QStringLiteral("btn") + n("Mode"), "Set interface", 90, 100, 228, 30);
 
     const int cardTop = keyNumber ? 158 : 158;

@@ -115,9 +115,13 @@ Channels ParseBits16(const QString& text, const QString& what);
 int ParseInterface(const QString& text);
 int ParseRunMode(const QString& text);
 QJsonValue Opt(const std::optional<int>& v);
-QString LineName(const std::optional<int>& index);
-extern const QStringList kInterfaces;
-extern const QStringList kRunModes;
+// An interface index by its name ("RS485 32"), or the bare number when it has none.
+QJsonValue InterfaceValue(const std::optional<int>& index);
+// A line-setting index by its text; null when there is none.
+QJsonValue LineValue(const std::optional<int>& index);
+// The type's own settings of a read-back, by the names `info` uses. `withExtras` adds whether
+// a controller link has a port of its own and CH #2's serial number.
+void AddTypeSettings(Result& r, ModuleType type, const ModuleSettings& s, bool withExtras);
 
 // --- what the engine tells while it works ---
 

@@ -37,41 +37,7 @@ void AddSurveyed(Result& r, const SurveyModule& s, bool read) {
     r.add("version", s.version.isEmpty() ? QJsonValue() : QJsonValue(s.version));
     if (!read) return;
     r.add("read", s.settingsRead);
-    const ModuleSettings& st = s.settings;
-    switch (s.type) {
-        case ModuleType::RQ3016:
-            r.add("di-mode", !st.dido.mode                   ? QJsonValue()
-                             : *st.dido.mode == DiMode::Hold ? QJsonValue("hold")
-                                                             : QJsonValue("normal"));
-            r.add("di-nonc", st.dido.normallyClosed
-                                 ? QJsonValue(ChannelText(*st.dido.normallyClosed))
-                                 : QJsonValue());
-            break;
-        case ModuleType::RQ3020:
-            break;
-        case ModuleType::RQ3030:
-            r.add("link-line", st.linkModule.portLineIndex
-                                   ? QJsonValue(LineName(st.linkModule.portLineIndex))
-                                   : QJsonValue());
-            r.add("run-mode", Opt(st.linkModule.runMode));
-            break;
-        case ModuleType::RQ3040:
-            r.add("rep-line", st.repeater.portLineIndex
-                                  ? QJsonValue(LineName(st.repeater.portLineIndex))
-                                  : QJsonValue());
-            r.add("tx-on", Opt(st.repeater.txOn));
-            r.add("tx-off", Opt(st.repeater.txOff));
-            break;
-        case ModuleType::RQ3050S:
-        case ModuleType::RQ3050K:
-            r.add("ch2-id", Opt(st.wiegand.ch2Id));
-            r.add("interface", st.wiegand.interface && *st.wiegand.interface >= 0 &&
-                                       *st.wiegand.interface < kInterfaces.size()
-                                   ? QJsonValue(kInterfaces.at(*st.wiegand.interface))
-                                   : Opt(st.wiegand.interface));
-            if (s.type == ModuleType::RQ3050K) r.add("key-number", Opt(st.wiegand.keyNumber));
-            break;
-    }
+    AddTypeSettings(r, s.type, s.settings, false);
 }
 
 int Cli::survey() {

@@ -133,45 +133,7 @@ void Cli::addReadBack(Result& r, const ReadBack& rb) {
     r.add("id", rb.id >= 0 ? QJsonValue(rb.id) : QJsonValue());
     r.add("serial", rb.serial);
     r.add("version", rb.version);
-    if (!m.type) return;
-    const ModuleSettings& s = rb.settings;
-    switch (*m.type) {
-        case ModuleType::RQ3016:
-            r.add("di-mode", !s.dido.mode                   ? QJsonValue()
-                             : *s.dido.mode == DiMode::Hold ? QJsonValue("hold")
-                                                            : QJsonValue("normal"));
-            r.add("di-nonc", s.dido.normallyClosed ? QJsonValue(ChannelText(*s.dido.normallyClosed))
-                                                   : QJsonValue());
-            break;
-        case ModuleType::RQ3020:
-            break;
-        case ModuleType::RQ3030:
-            r.add("link-port",
-                  s.linkModule.hasPort ? QJsonValue(*s.linkModule.hasPort) : QJsonValue());
-            r.add("link-line", s.linkModule.portLineIndex
-                                   ? QJsonValue(LineName(s.linkModule.portLineIndex))
-                                   : QJsonValue());
-            r.add("run-mode", Opt(s.linkModule.runMode));
-            break;
-        case ModuleType::RQ3040:
-            r.add("rep-line", s.repeater.portLineIndex
-                                  ? QJsonValue(LineName(s.repeater.portLineIndex))
-                                  : QJsonValue());
-            r.add("tx-on", Opt(s.repeater.txOn));
-            r.add("tx-off", Opt(s.repeater.txOff));
-            break;
-        case ModuleType::RQ3050S:
-        case ModuleType::RQ3050K:
-            r.add("ch2-id", Opt(s.wiegand.ch2Id));
-            r.add("ch2-serial",
-                  s.wiegand.ch2Serial ? QJsonValue(*s.wiegand.ch2Serial) : QJsonValue());
-            r.add("interface", s.wiegand.interface && *s.wiegand.interface >= 0 &&
-                                       *s.wiegand.interface < kInterfaces.size()
-                                   ? QJsonValue(kInterfaces.at(*s.wiegand.interface))
-                                   : Opt(s.wiegand.interface));
-            if (*m.type == ModuleType::RQ3050K) r.add("key-number", Opt(s.wiegand.keyNumber));
-            break;
-    }
+    if (m.type) AddTypeSettings(r, *m.type, rb.settings, true);
 }
 
 int Cli::ports() {
@@ -305,13 +267,11 @@ int Cli::set() {
     }
     if (forTypes("interface", wiegand)) {
         const int i = ParseInterface(p_.value("interface"));
-        changes.append(
-            {"interface", kInterfaces.at(i), [i](ModuleContext& m) { return SetInterface(m, i); },
-             [](const ModuleContext&, const ReadBack& rb) {
-                 const auto& f = rb.settings.wiegand.interface;
-                 return f && *f >= 0 && *f < kInterfaces.size() ? QJsonValue(kInterfaces.at(*f))
-                                                                : Opt(f);
-             }});
+        changes.append({"interface", InterfaceNames().at(i),
+                        [i](ModuleContext& m) { return SetInterface(m, i); },
+                        [](const ModuleContext&, const ReadBack& rb) {
+                            return InterfaceValue(rb.settings.wiegand.interface);
+                        }});
     }
     if (forTypes("key-number", {ModuleType::RQ3050K})) {
         const int n = ParseInt(p_.value("key-number"), 0, 16, "--key-number");
@@ -325,8 +285,7 @@ int Cli::set() {
         changes.append({"link-line", LineSettings::text(i),
                         [i](ModuleContext& m) { return SetPortLine(m, i); },
                         [](const ModuleContext&, const ReadBack& rb) {
-                            const auto& l = rb.settings.linkModule.portLineIndex;
-                            return l ? QJsonValue(LineName(l)) : QJsonValue();
+                            return LineValue(rb.settings.linkModule.portLineIndex);
                         }});
     }
     if (forTypes("run-mode", {ModuleType::RQ3030})) {
@@ -341,8 +300,7 @@ int Cli::set() {
         changes.append({"rep-line", LineSettings::text(i),
                         [i](ModuleContext& m) { return SetPortLine(m, i); },
                         [](const ModuleContext&, const ReadBack& rb) {
-                            const auto& l = rb.settings.repeater.portLineIndex;
-                            return l ? QJsonValue(LineName(l)) : QJsonValue();
+                            return LineValue(rb.settings.repeater.portLineIndex);
                         }});
     }
     if (p_.isSet("tx-on") != p_.isSet("tx-off"))

@@ -34,12 +34,8 @@ int ParseInt(const QString& text, int lo, int hi, const QString& what) {
 
 // A line setting as its text ("19200,e,8,1") or its code ("5"), index below `count`.
 int ParseLine(const QString& text, int count, const QString& what) {
-    for (int i = 0; i < count; ++i)
-        if (QString::compare(text, LineSettings::text(i), Qt::CaseInsensitive) == 0) return i;
-    if (text.size() == 1) {
-        const int i = LineSettings::indexOfCode(text.at(0).toUpper());
-        if (i >= 0 && i < count) return i;
-    }
+    const int i = LineSettings::indexOfTextOrCode(text, count);
+    if (i >= 0) return i;
     Usage(QStringLiteral("%1: a line setting such as 19200,e,8,1 or its code, not \"%2\"")
               .arg(what, text));
 }
@@ -49,21 +45,15 @@ Channels ParseBits16(const QString& text, const QString& what) {
         Usage(QStringLiteral("%1: 16 flags of 0 or 1, channel 1 first; \"%2\" has %3")
                   .arg(what, text)
                   .arg(text.size()));
-    Channels c;
-    for (int k = 0; k < 16; ++k) {
-        if (text.at(k) != '0' && text.at(k) != '1')
-            Usage(QStringLiteral("%1: 16 flags of 0 or 1, not \"%2\"").arg(what, text));
-        c[k] = text.at(k) == '1';
-    }
-    return c;
+    const std::optional<Channels> c = ChannelsOfText(text);
+    if (!c) Usage(QStringLiteral("%1: 16 flags of 0 or 1, not \"%2\"").arg(what, text));
+    return *c;
 }
 
-const QStringList kInterfaces = {"RS485 24", "RS485 32", "RS485 40", "RS485 64"};
-const QStringList kRunModes = {"dvr", "led", "mp3"};
-
 int ParseInterface(const QString& text) {
-    for (int i = 0; i < kInterfaces.size(); ++i) {
-        const QString& name = kInterfaces.at(i);
+    const QStringList& names = InterfaceNames();
+    for (int i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
         if (QString::compare(text, name, Qt::CaseInsensitive) == 0 || text == name.mid(6) ||
             text == QString::number(i))
             return i;
@@ -72,8 +62,9 @@ int ParseInterface(const QString& text) {
 }
 
 int ParseRunMode(const QString& text) {
-    for (int i = 0; i < kRunModes.size(); ++i)
-        if (QString::compare(text, kRunModes.at(i), Qt::CaseInsensitive) == 0 ||
+    const QStringList& names = RunModeNames();
+    for (int i = 0; i < names.size(); ++i)
+        if (QString::compare(text, names.at(i), Qt::CaseInsensitive) == 0 ||
             text == QString::number(i))
             return i;
     Usage(QStringLiteral("--run-mode: 0 (dvr), 1 (led) or 2 (mp3)"));
@@ -83,8 +74,49 @@ QJsonValue Opt(const std::optional<int>& v) {
     return v ? QJsonValue(*v) : QJsonValue();
 }
 
-QString LineName(const std::optional<int>& index) {
-    return index ? LineSettings::text(*index) : QString();
+QJsonValue InterfaceValue(const std::optional<int>& index) {
+    const QStringList& names = InterfaceNames();
+    return index && *index >= 0 && *index < names.size() ? QJsonValue(names.at(*index))
+                                                         : Opt(index);
+}
+
+QJsonValue LineValue(const std::optional<int>& index) {
+    return index ? QJsonValue(LineSettings::text(*index)) : QJsonValue();
+}
+
+void AddTypeSettings(Result& r, ModuleType type, const ModuleSettings& s, bool withExtras) {
+    switch (type) {
+        case ModuleType::RQ3016:
+            r.add("di-mode", !s.dido.mode                   ? QJsonValue()
+                             : *s.dido.mode == DiMode::Hold ? QJsonValue("hold")
+                                                            : QJsonValue("normal"));
+            r.add("di-nonc", s.dido.normallyClosed ? QJsonValue(ChannelText(*s.dido.normallyClosed))
+                                                   : QJsonValue());
+            break;
+        case ModuleType::RQ3020:
+            break;
+        case ModuleType::RQ3030:
+            if (withExtras)
+                r.add("link-port",
+                      s.linkModule.hasPort ? QJsonValue(*s.linkModule.hasPort) : QJsonValue());
+            r.add("link-line", LineValue(s.linkModule.portLineIndex));
+            r.add("run-mode", Opt(s.linkModule.runMode));
+            break;
+        case ModuleType::RQ3040:
+            r.add("rep-line", LineValue(s.repeater.portLineIndex));
+            r.add("tx-on", Opt(s.repeater.txOn));
+            r.add("tx-off", Opt(s.repeater.txOff));
+            break;
+        case ModuleType::RQ3050S:
+        case ModuleType::RQ3050K:
+            r.add("ch2-id", Opt(s.wiegand.ch2Id));
+            if (withExtras)
+                r.add("ch2-serial",
+                      s.wiegand.ch2Serial ? QJsonValue(*s.wiegand.ch2Serial) : QJsonValue());
+            r.add("interface", InterfaceValue(s.wiegand.interface));
+            if (type == ModuleType::RQ3050K) r.add("key-number", Opt(s.wiegand.keyNumber));
+            break;
+    }
 }
 
 }  // namespace cli

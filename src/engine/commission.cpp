@@ -15,12 +15,9 @@
 
 namespace {
 
-const QStringList kInterfaces = {"RS485 24", "RS485 32", "RS485 40", "RS485 64"};
-const QStringList kRunModes = {"dvr", "led", "mp3"};
-
 // One type-setting column: the types it belongs to, how its cell reads, where a read-back
 // keeps it and how it is sent.
-struct SettingSpec {
+struct PlanColumn {
     QString name;
     QList<ModuleType> types;
     std::function<std::optional<int>(const QString&)> parse;
@@ -36,21 +33,17 @@ std::optional<int> Number(const QString& text, int lo, int hi) {
 }
 
 std::optional<int> LineCell(const QString& text) {
-    for (int i = 0; i < LineSettings::kListed; ++i)
-        if (QString::compare(text, LineSettings::text(i), Qt::CaseInsensitive) == 0) return i;
-    if (text.size() == 1) {
-        const int i = LineSettings::indexOfCode(text.at(0).toUpper());
-        if (i >= 0 && i < LineSettings::kListed) return i;
-    }
-    return std::nullopt;
+    const int i = LineSettings::indexOfTextOrCode(text, LineSettings::kListed);
+    if (i < 0) return std::nullopt;
+    return i;
 }
 
-const QList<SettingSpec>& Specs() {
-    static const QList<SettingSpec> specs = [] {
+const QList<PlanColumn>& PlanColumns() {
+    static const QList<PlanColumn> columns = [] {
         const QList<ModuleType> dido = {ModuleType::RQ3016};
         const QList<ModuleType> wiegand = {ModuleType::RQ3050S, ModuleType::RQ3050K};
         const QString line = QStringLiteral("a line setting such as 9600,e,8,1 or its code 0..B");
-        QList<SettingSpec> s;
+        QList<PlanColumn> s;
         s.append({"di-mode", dido,
                   [](const QString& t) -> std::optional<int> {
                       if (QString::compare(t, "hold", Qt::CaseInsensitive) == 0) return 0;
@@ -64,13 +57,9 @@ const QList<SettingSpec>& Specs() {
                   }});
         s.append({"di-nonc", dido,
                   [](const QString& t) -> std::optional<int> {
-                      if (t.size() != 16) return std::nullopt;
-                      int v = 0;
-                      for (int k = 0; k < 16; ++k) {
-                          if (t.at(k) != '0' && t.at(k) != '1') return std::nullopt;
-                          if (t.at(k) == '1') v |= 1 << k;
-                      }
-                      return v;
+                      const std::optional<Channels> c = ChannelsOfText(t);
+                      if (!c) return std::nullopt;
+                      return static_cast<int>(c->to_ulong());
                   },
                   "16 flags of 0 or 1, channel 1 first",
                   [](const ModuleSettings& m) -> std::optional<int> {
@@ -81,9 +70,10 @@ const QList<SettingSpec>& Specs() {
                   "an ID from 1 to 99", [](const ModuleSettings& m) { return m.wiegand.ch2Id; }});
         s.append({"interface", wiegand,
                   [](const QString& t) -> std::optional<int> {
-                      for (int i = 0; i < kInterfaces.size(); ++i)
-                          if (QString::compare(t, kInterfaces.at(i), Qt::CaseInsensitive) == 0 ||
-                              t == kInterfaces.at(i).mid(6))
+                      const QStringList& names = InterfaceNames();
+                      for (int i = 0; i < names.size(); ++i)
+                          if (QString::compare(t, names.at(i), Qt::CaseInsensitive) == 0 ||
+                              t == names.at(i).mid(6))
                               return i;
                       return std::nullopt;
                   },
@@ -100,8 +90,9 @@ const QList<SettingSpec>& Specs() {
         s.append({"run-mode",
                   {ModuleType::RQ3030},
                   [](const QString& t) -> std::optional<int> {
-                      for (int i = 0; i < kRunModes.size(); ++i)
-                          if (QString::compare(t, kRunModes.at(i), Qt::CaseInsensitive) == 0 ||
+                      const QStringList& names = RunModeNames();
+                      for (int i = 0; i < names.size(); ++i)
+                          if (QString::compare(t, names.at(i), Qt::CaseInsensitive) == 0 ||
                               t == QString::number(i))
                               return i;
                       return std::nullopt;
@@ -123,11 +114,11 @@ const QList<SettingSpec>& Specs() {
                   [](const ModuleSettings& m) { return m.repeater.txOff; }});
         return s;
     }();
-    return specs;
+    return columns;
 }
 
-const SettingSpec* Spec(const QString& name) {
-    for (const SettingSpec& s : Specs())
+const PlanColumn* Column(const QString& name) {
+    for (const PlanColumn& s : PlanColumns())
         if (s.name == name) return &s;
     return nullptr;
 }
@@ -145,7 +136,7 @@ QString Describe(int id, int lineIndex, const PlanRow& row, const ModuleSettings
     QStringList out{QStringLiteral("id=") + TwoDigitText(id),
                     QStringLiteral("line=") + LineSettings::text(lineIndex)};
     for (auto it = row.settings.cbegin(); it != row.settings.cend(); ++it) {
-        const SettingSpec* s = Spec(it.key());
+        const PlanColumn* s = Column(it.key());
         const std::optional<int> v = read && s ? s->read(*read) : std::nullopt;
         out << it.key() + '=' + (v ? PlanSettingText(it.key(), *v) : QStringLiteral("-"));
     }
@@ -199,20 +190,17 @@ QString PlanProblem::describe() const {
 
 QStringList PlanSettingNames() {
     QStringList names;
-    for (const SettingSpec& s : Specs()) names << s.name;
+    for (const PlanColumn& s : PlanColumns()) names << s.name;
     return names;
 }
 
 QString PlanSettingText(const QString& name, int value) {
     if (name == "di-mode") return value == 0 ? QStringLiteral("hold") : QStringLiteral("normal");
-    if (name == "di-nonc") {
-        QString bits;
-        for (int k = 0; k < 16; ++k) bits += (value >> k & 1) ? '1' : '0';
-        return bits;
-    }
-    if (name == "interface" && value >= 0 && value < kInterfaces.size())
-        return kInterfaces.at(value);
-    if (name == "run-mode" && value >= 0 && value < kRunModes.size()) return kRunModes.at(value);
+    if (name == "di-nonc") return ChannelText(Channels(static_cast<unsigned long>(value)));
+    if (name == "interface" && value >= 0 && value < InterfaceNames().size())
+        return InterfaceNames().at(value);
+    if (name == "run-mode" && value >= 0 && value < RunModeNames().size())
+        return RunModeNames().at(value);
     if (name == "link-line" || name == "rep-line") return LineSettings::text(value);
     return QString::number(value);
 }
@@ -233,7 +221,7 @@ bool ParsePlan(const QString& text, QList<PlanRow>& rows, QList<PlanProblem>& pr
             if (header.mid(0, 4) != QStringList{"type", "serial", "id", "line"})
                 problems.append({rowNo, {}, "the header begins with type,serial,id,line"});
             for (int i = 4; i < header.size(); ++i) {
-                if (!Spec(header.at(i)))
+                if (!Column(header.at(i)))
                     problems.append({rowNo, header.at(i),
                                      "not a setting (" + PlanSettingNames().join(", ") + ")"});
                 else if (header.indexOf(header.at(i)) != i)
@@ -284,7 +272,7 @@ bool ParsePlan(const QString& text, QList<PlanRow>& rows, QList<PlanProblem>& pr
         }
         for (int i = 4; i < cells.size(); ++i) {
             if (cells.at(i).isEmpty()) continue;
-            const SettingSpec* s = Spec(header.at(i));
+            const PlanColumn* s = Column(header.at(i));
             if (!s->types.contains(r.type)) {
                 problems.append({rowNo, s->name, "not a setting of " + TypeName(r.type)});
                 continue;
@@ -352,7 +340,7 @@ bool CheckPlan(const QList<PlanRow>& rows, const SurveyResult& bus, QList<PlanIt
             item.lineIndex = item.found.lineIndex = item.targetLine;
         for (auto it = r.settings.cbegin(); it != r.settings.cend(); ++it) {
             const std::optional<int> now =
-                item.shared ? std::nullopt : Spec(it.key())->read(item.found.settings);
+                item.shared ? std::nullopt : Column(it.key())->read(item.found.settings);
             if (!now || *now != it.value()) item.changes.insert(it.key(), it.value());
         }
         items.append(item);
@@ -545,7 +533,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
             o.verified = run.readAt(item, rb);
             if (o.verified) {
                 for (auto it = item.row.settings.cbegin(); it != item.row.settings.cend(); ++it)
-                    o.verified = o.verified && Spec(it.key())->read(rb.settings) == it.value();
+                    o.verified = o.verified && Column(it.key())->read(rb.settings) == it.value();
                 o.after = Describe(item.id, item.lineIndex, item.row, &rb.settings);
             }
             o.outcome = o.verified ? QStringLiteral("done")
@@ -581,7 +569,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
         if (run.failure.isEmpty()) {
             if (!dryRun) {
                 for (auto it = item.row.settings.cbegin(); it != item.row.settings.cend(); ++it)
-                    if (Spec(it.key())->read(rb.settings) == it.value())
+                    if (Column(it.key())->read(rb.settings) == it.value())
                         item.changes.remove(it.key());
             }
             if (run.sendSettings(item, rb.settings)) run.setLine(item);

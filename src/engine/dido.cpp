@@ -9,6 +9,16 @@ QString ChannelText(const Channels& channels) {
     return text;
 }
 
+std::optional<Channels> ChannelsOfText(const QString& text) {
+    if (text.size() != 16) return std::nullopt;
+    Channels c;
+    for (int k = 0; k < 16; ++k) {
+        if (text.at(k) != QLatin1Char('0') && text.at(k) != QLatin1Char('1')) return std::nullopt;
+        c[k] = text.at(k) == QLatin1Char('1');
+    }
+    return c;
+}
+
 Channels ChannelsAt(const QByteArray& reply, int from) {
     Channels c;
     for (int k = 0; k < 16; ++k) c[k] = ReplyAt(reply, from + k) == QLatin1Char('1');

@@ -27,6 +27,8 @@ struct DidoSettings {
 
 // "1" or "0" for channels 1..16, channel 1 first.
 QString ChannelText(const Channels& channels);
+// The inverse of ChannelText: 16 characters of "0" or "1"; nothing for any other text.
+std::optional<Channels> ChannelsOfText(const QString& text);
 // The 16 characters from position `from` of a reply: "1" sets the channel.
 Channels ChannelsAt(const QByteArray& reply, int from);
 

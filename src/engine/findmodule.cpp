@@ -4,12 +4,16 @@
 #include "engine/observer.h"
 #include "link/linesettings.h"
 
+bool AskIdentification(ModuleContext& m, const QString& id) {
+    return m.link.Transact(m.TypePrefix + id + QStringLiteral("B")) && m.link.RxPos == 16;
+}
+
 namespace {
 
 // Up to `attempts` identification queries; true at the first 16-byte verified reply.
 bool Identify(ModuleContext& m, const QString& id, int attempts) {
     for (int i = 0; i < attempts; ++i) {
-        if (m.link.Transact(m.TypePrefix + id + QStringLiteral("B")) && m.link.RxPos == 16) {
+        if (AskIdentification(m, id)) {
             m.Identification = m.link.LastReply;
             return true;
         }

@@ -16,6 +16,10 @@ struct ScanPlan {
     bool lock = false;
 };
 
+// One identification query to `id` ("00" reaches every module) on the open port: true for a
+// verified reply of 16 bytes, which then is the link's LastReply.
+bool AskIdentification(ModuleContext& m, const QString& id);
+
 // Tries the remembered port (PortNo > 0) at BaudText with three identification queries to ID
 // 00, then each port of the plan at each line setting with two. On success the context's
 // Identification holds the reply, and a place found by searching becomes PortNo, BaudText and

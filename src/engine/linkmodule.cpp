@@ -5,6 +5,12 @@
 #include "engine/portmodule.h"
 #include "link/linesettings.h"
 
+const QStringList& RunModeNames() {
+    static const QStringList names{QStringLiteral("dvr"), QStringLiteral("led"),
+                                   QStringLiteral("mp3")};
+    return names;
+}
+
 bool ReadLinkModuleSettings(ModuleContext& m, LinkModuleSettings& out) {
     out.hasPort = true;
     if (!SendCommand(m, QStringLiteral("K"))) return false;

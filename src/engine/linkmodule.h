@@ -19,6 +19,9 @@ struct LinkModuleSettings {
     std::optional<int> runMode;  // the digit the module reports
 };
 
+// The names of run modes 0..2 on the command line and in plans: "dvr", "led", "mp3".
+const QStringList& RunModeNames();
+
 // "K" then "A"; false when one is not answered or its value does not decode.
 bool ReadLinkModuleSettings(ModuleContext& m, LinkModuleSettings& out);
 

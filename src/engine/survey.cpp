@@ -12,8 +12,7 @@ enum class Answer { None, Garbled, Verified };
 
 // One identification query: nothing at all, bytes that do not verify, or the 16-byte reply.
 Answer Ask(ModuleContext& m, const QString& id) {
-    if (m.link.Transact(m.TypePrefix + id + QStringLiteral("B")) && m.link.RxPos == 16)
-        return Answer::Verified;
+    if (AskIdentification(m, id)) return Answer::Verified;
     return m.link.RxPos > 0 ? Answer::Garbled : Answer::None;
 }
 

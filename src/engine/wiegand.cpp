@@ -4,6 +4,12 @@
 #include "engine/factory.h"
 #include "engine/modulecontext.h"
 
+const QStringList& InterfaceNames() {
+    static const QStringList names{QStringLiteral("RS485 24"), QStringLiteral("RS485 32"),
+                                   QStringLiteral("RS485 40"), QStringLiteral("RS485 64")};
+    return names;
+}
+
 bool ReadWiegandSettings(ModuleContext& m, bool keyNumber, WiegandSettings& out) {
     const QByteArray& r = m.link.LastReply;
     if (!SendCommand(m, QStringLiteral("N"))) return false;

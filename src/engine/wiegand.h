@@ -4,6 +4,7 @@
 // the card read test of both channels and the factory steps.
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -20,6 +21,9 @@ struct WiegandSettings {
     std::optional<int> interface;  // the digit the module reports (0..3 are listed)
     std::optional<int> keyNumber;  // RQ-3050K only
 };
+
+// The names of interfaces 0..3, as the page's list shows them: "RS485 24" ... "RS485 64".
+const QStringList& InterfaceNames();
 
 // "N", "A" and, with a key number, "L"; false when one is not answered or not decimal.
 bool ReadWiegandSettings(ModuleContext& m, bool keyNumber, WiegandSettings& out);

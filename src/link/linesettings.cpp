@@ -35,6 +35,16 @@ int indexOfCode(QChar c) {
     return -1;
 }
 
+int indexOfTextOrCode(const QString& t, int count) {
+    for (int i = 0; i < count; ++i)
+        if (QString::compare(t, text(i), Qt::CaseInsensitive) == 0) return i;
+    if (t.size() == 1) {
+        const int i = indexOfCode(t.at(0).toUpper());
+        if (i >= 0 && i < count) return i;
+    }
+    return -1;
+}
+
 }  // namespace LineSettings
 
 std::optional<LineConfig> ParseLineSetting(const QString& text) {

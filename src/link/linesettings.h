@@ -19,6 +19,9 @@ QStringList listed();
 QChar code(int index);
 // Index of a code character "0".."9", "A".."D"; -1 for anything else.
 int indexOfCode(QChar code);
+// Index below `count` of a line setting given as its text ("19200,e,8,1", any case) or its
+// code ("5"); -1 for anything else.
+int indexOfTextOrCode(const QString& text, int count);
 
 }  // namespace LineSettings
 
