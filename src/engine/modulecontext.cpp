@@ -14,9 +14,10 @@ EngineObserver& Silent() {
 }
 }  // namespace
 
-ModuleContext::ModuleContext(PortOpener& ports) : link(ports), observer_(&Silent()) {
+ModuleContext::ModuleContext(PortOpener& ports) : link(ports) {
+    observers_.setPrimary(&Silent());
     // The link's waits for a reply pump through the observer, like every other wait.
-    link.setEventPump([this] { observer_->pump(); });
+    link.setEventPump([this] { observers_.pump(); });
 }
 
 void ModuleContext::selectType(std::optional<ModuleType> t) {
@@ -25,5 +26,5 @@ void ModuleContext::selectType(std::optional<ModuleType> t) {
 }
 
 void ModuleContext::setObserver(EngineObserver* observer) {
-    observer_ = observer ? observer : &Silent();
+    observers_.setPrimary(observer ? observer : &Silent());
 }

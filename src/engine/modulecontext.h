@@ -8,10 +8,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/observer.h"
 #include "link/link.h"
 #include "link/moduletype.h"
-
-class EngineObserver;
 
 class ModuleContext {
   public:
@@ -33,10 +32,14 @@ class ModuleContext {
     // Chooses the type and its command prefix together.
     void selectType(std::optional<ModuleType> t);
 
-    EngineObserver& observer() const { return *observer_; }
-    // Null gives an observer that shows nothing.
+    // The front end's observer and the recorders together.
+    EngineObserver& observer() { return observers_; }
+    // The front end's observer; null gives one that shows nothing.
     void setObserver(EngineObserver* observer);
+    // One more observer that hears every call but the pump (a recorder of what happened).
+    void addRecorder(EngineObserver* recorder) { observers_.addRecorder(recorder); }
+    void removeRecorder(EngineObserver* recorder) { observers_.removeRecorder(recorder); }
 
   private:
-    EngineObserver* observer_;
+    ObserverList observers_;
 };

@@ -3,7 +3,10 @@
 // readout as soon as it is known, and a pump that lets a window paint and take input during
 // the waits. Every call has a do-nothing default, so a front end implements what it shows.
 
+#include <QList>
 #include <QString>
+
+struct TestSummary;
 
 class EngineObserver {
   public:
@@ -32,4 +35,37 @@ class EngineObserver {
 
     // A continuous test has its port open and runs its cycles from now on.
     virtual void continuousStarted();
+    // A live test or a check has ended.
+    virtual void testEnded(const TestSummary& summary);
+};
+
+// The primary observer of a module context (the front end: it pumps) and any number of
+// recorders that hear the same calls but never pump (the site register). Every call goes to
+// each in turn; a new call of EngineObserver is forwarded here as well.
+class ObserverList : public EngineObserver {
+  public:
+    void setPrimary(EngineObserver* primary) { primary_ = primary; }
+    void addRecorder(EngineObserver* recorder);
+    void removeRecorder(EngineObserver* recorder);
+
+    void message(int row, const QString& suffix) override;
+    void pump() override;
+    void scanRemembered(int portNo, int lineIndex) override;
+    void scanEntry(int entry) override;
+    void scanLine(int lineIndex) override;
+    void scanFoundBySearch() override;
+    void serialRead(const QString& serial) override;
+    void versionRead(const QString& version) override;
+    void moduleLinked() override;
+    void continuousStarted() override;
+    void testEnded(const TestSummary& summary) override;
+
+  private:
+    template <class F>
+    void each(F f) {
+        f(*primary_);
+        for (EngineObserver* r : recorders_) f(*r);
+    }
+    EngineObserver* primary_ = nullptr;
+    QList<EngineObserver*> recorders_;
 };
