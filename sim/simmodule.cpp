@@ -192,8 +192,10 @@ std::optional<std::string> SimModule::handleFrame(const std::string& text) {
         return std::nullopt;
     }
     if (addressed == id) return handleOwn(letter, args);
-    if (IsWiegand(type_) && addressed == ch2Id && letter == 'F' && args.empty()) {
-        return replyFromQueue(2, ch2Id);
+    if (IsWiegand(type_) && addressed == ch2Id && args.empty()) {
+        if (letter == 'F') return replyFromQueue(2, ch2Id);
+        // CH #2 is a unit on the bus of its own: it answers the identification query too.
+        if (letter == 'B') return header(ch2Id, letter) + ch2Serial;
     }
     return std::nullopt;
 }

@@ -16,6 +16,7 @@
 // - "E" changes the line setting right after the reply has been built: the reply goes out at
 //   the old setting, the next command has to come at the new one.
 // - A Wiegand module whose CH #2 ID equals its own ID answers as CH #1.
+// - CH #2 answers "B" (with its own serial number) and "F" at its ID, nothing else.
 
 #include <cstdint>
 #include <deque>

@@ -42,6 +42,7 @@ QStringList Found(const SurveyResult& r) {
                    .arg(m.id, 2, 10, QLatin1Char('0'))
                    .arg(m.serial)
                    .arg(m.lineIndex);
+        if (m.isCh2()) out.last() += QStringLiteral(" CH #2 of ") + m.ch2Of;
     }
     return out;
 }
@@ -132,8 +133,14 @@ void TestEngineSurvey::findsBus_data() {
         << QList<int>{5, 3}
         << QList<ModuleType>{ModuleType::RQ3016, ModuleType::RQ3040, ModuleType::RQ3050K}
         << QStringList{"RQ-3016 03 16000003 @5", "RQ-3016 05 16000005 @5",
-                       "RQ-3050K 06 51000009 @5", "RQ-3016 01 16000044 @3",
-                       "RQ-3040 02 40000002 @3"}
+                       "RQ-3050K 06 51000009 @5", "RQ-3050K 05 51000002 @5 CH #2 of 51000009",
+                       "RQ-3016 01 16000044 @3", "RQ-3040 02 40000002 @3"}
+        << QStringList{};
+    // CH #2 of a Wiegand module answers at its own ID, here after the module's.
+    QTest::newRow("CH #2 after its module")
+        << QList<Placed>{{ModuleType::RQ3050S, 1, "50000001", 5}} << QList<int>{5}
+        << QList<ModuleType>{ModuleType::RQ3050S}
+        << QStringList{"RQ-3050S 01 50000001 @5", "RQ-3050S 05 50000002 @5 CH #2 of 50000001"}
         << QStringList{};
     QTest::newRow("two share an ID")
         << QList<Placed>{{ModuleType::RQ3016, 4, "16000004", 5},
@@ -180,10 +187,11 @@ void TestEngineSurvey::emptyLineSendsOnlyProbes() {
     const SurveyResult r = RunSurvey(m, plan);
     QCOMPARE(Found(r), QStringList{"RQ-3016 03 16000003 @5"});
     QCOMPARE(r.skipped, 3);
-    // Two probes for each empty pair, one answered probe, the IDs and the version query.
+    // Every pair's probe first (two for each empty pair), then the IDs of the pair that
+    // answered and the version query of the module found.
     QCOMPARE(WrittenFrames(ports.written(1)),
-             (QStringList{"B00B", "B00B", "X00B", "X00B", "B00B", "B01B", "B02B", "B03B", "B03V",
-                          "B04B", "X00B", "X00B"}));
+             (QStringList{"B00B", "B00B", "X00B", "X00B", "B00B", "X00B", "X00B", "B01B", "B02B",
+                          "B03B", "B03V", "B04B"}));
 }
 
 void TestEngineSurvey::stopKeepsWhatWasFound() {
@@ -231,9 +239,9 @@ void TestEngineSurvey::readBackAndProgress() {
     QCOMPARE(s.version, QStringLiteral("02.00-01"));
     QVERIFY(s.settingsRead);
     QVERIFY(s.settings.dido.mode && *s.settings.dido.mode == DiMode::Normal);
-    // The probe and each ID of the populated line setting, then the empty one all at once.
-    QCOMPARE(total, 8);
-    QCOMPARE(done, (QList<int>{1, 2, 3, 4, 8}));
+    // Both probes, then each ID of the line setting that answered.
+    QCOMPARE(total, 5);
+    QCOMPARE(done, (QList<int>{1, 2, 3, 4, 5}));
 }
 
 QTEST_GUILESS_MAIN(TestEngineSurvey)

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "engine/buses.h"
 #include "engine/commission.h"
 #include "engine/common.h"
 #include "engine/continuous.h"
@@ -171,6 +172,12 @@ class CliObserver : public EngineObserver {
     bool shown_ = false;
 };
 
+// One bus of survey or apply: the port as given and the device it names.
+struct CliBus {
+    QString name;
+    QString device;
+};
+
 // --- the program ---
 
 class Cli {
@@ -192,6 +199,15 @@ class Cli {
     int cardRead();
     int survey();
     int apply();
+
+    // survey and apply on several buses: the buses of --port (the remembered port without
+    // one), a runner that opens each on its own device, and why one did not open (the exit
+    // status that goes with it).
+    QList<CliBus> busOptions();
+    std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses);
+    int diagOpenFailure(const CliBus& bus, const OpenFailure& f) const;
+    // --port as a device path or a network name (`devicePath`), or COMn (`portNo`).
+    void parsePort(const QString& port, QString& devicePath, int& portNo);
 
     // Checks the options every module command shares; sends nothing.
     // `ownTypeAndLine`: the command reads --type and --line itself.

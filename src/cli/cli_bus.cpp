@@ -1,6 +1,10 @@
-// quillon-cli's commands on the whole bus: survey and apply.
+// quillon-cli's commands on whole buses: survey and apply, on every --port at once, one worker
+// thread per bus. Only this thread prints: the workers' findings arrive as queued calls.
 
-#include "cli/cli.h"
+#include <QEventLoop>
+#include <QSaveFile>
+
+#include "cli/cli_buses.h"
 
 namespace cli {
 
@@ -28,16 +32,58 @@ QList<int> SurveyLineOption(const QCommandLineParser& p) {
     return lines;
 }
 
+namespace {
+
 // The fields of one module a survey found, as `info` names them.
-void AddSurveyed(Result& r, const SurveyModule& s, bool read) {
+void AddSurveyed(Result& r, const QString& port, const SurveyModule& s, bool read) {
+    r.add("port", port);
     r.add("type", QString::fromStdString(ModuleTypeName(s.type)));
     r.add("id", s.id);
     r.add("line", LineSettings::text(s.lineIndex));
     r.add("serial", s.serial);
     r.add("version", s.version.isEmpty() ? QJsonValue() : QJsonValue(s.version));
-    if (!read) return;
+    if (s.isCh2()) r.add("ch2-of", s.ch2Of);
+    if (!read || s.isCh2()) return;
     r.add("read", s.settingsRead);
     AddTypeSettings(r, s.type, s.settings, false);
+}
+
+}  // namespace
+
+QList<CliBus> Cli::busOptions() {
+    QList<CliBus> buses;
+    const QStringList given = p_.values("port");
+    for (const QString& port :
+         given.isEmpty() ? QStringList{QStringLiteral("COM%1").arg(stored_.portNo)} : given) {
+        QString device;
+        int portNo = 1;
+        parsePort(port, device, portNo);
+        CliBus b;
+        b.name = port;
+        b.device = device.isEmpty() ? map().deviceFor(portNo) : device;
+        for (const CliBus& other : buses)
+            if (other.name.compare(port, Qt::CaseInsensitive) == 0)
+                Usage(QStringLiteral("--port: %1 is given twice").arg(port));
+        buses << b;
+    }
+    return buses;
+}
+
+std::unique_ptr<BusRunner> Cli::busRunner(const QList<CliBus>& buses) {
+    // Each bus's opener is made in its worker thread and knows only its device.
+    return std::make_unique<BusRunner>(static_cast<int>(buses.size()), [buses](int bus) {
+        const QString device = buses.at(bus).device;
+        return std::unique_ptr<PortOpener>(new QtPortOpener([device](int) { return device; }));
+    });
+}
+
+int Cli::diagOpenFailure(const CliBus& bus, const OpenFailure& f) const {
+    if (f.reason == OpenFailure::Reason::None) {
+        diag(QStringLiteral("%1: %2").arg(bus.name, lang(17)));
+        return kFailed;
+    }
+    diag(QStringLiteral("%1: %2").arg(bus.name, ExtraTexts::describe(f, langIndex_)));
+    return kPortFailed;
 }
 
 int Cli::survey() {
@@ -51,192 +97,101 @@ int Cli::survey() {
     }
     plan.lines = SurveyLineOption(p_);
     if (p_.isSet("ids")) plan.ids = ParseIds(p_.value("ids"));
-    plan.readSettings = p_.isSet("read");
-    moduleOptions(false, true);
-    plan.portNo = portNo_;
-    const QString port = devicePath_.isEmpty() ? QStringLiteral("COM%1").arg(portNo_) : devicePath_;
+    // A plan needs the settings of every module.
+    plan.readSettings = p_.isSet("read") || p_.isSet("plan");
+    const QList<CliBus> buses = busOptions();
+    int width = 4;
+    for (const CliBus& b : buses) width = std::max(width, static_cast<int>(b.name.size()));
 
-    const bool progress = isatty(STDERR_FILENO);
-    bool shown = false;
-    auto clearProgress = [&] {
-        if (shown) std::fputs("\r\033[K", stderr);
-        shown = false;
-    };
     if (!json_) {
-        std::printf("%-9s %-3s %-12s %-9s %s\n", "TYPE", "ID", "LINE", "SERIAL", "VERSION");
+        std::printf("%-*s %-9s %-3s %-12s %-9s %s\n", width, "PORT", "TYPE", "ID", "LINE", "SERIAL",
+                    "VERSION");
         std::fflush(stdout);
     }
-    SurveyHooks hooks;
-    // Ctrl-C stops the survey between two exchanges; what was found is printed already.
-    g_continuous = 1;
-    hooks.stop = [] { return g_interrupted != 0; };
-    hooks.progress = [&](const SurveyProgress& p) {
-        if (!progress) return;
-        std::fprintf(stderr, "\r\033[Ksurvey %s %s %s ID %02d  %d%%, about %d s left",
-                     port.toUtf8().constData(),
-                     LineSettings::text(p.lineIndex).toLatin1().constData(),
-                     ModuleTypeName(p.type).c_str(), p.id, p.total ? 100 * p.done / p.total : 100,
-                     (p.msLeft + 999) / 1000);
-        std::fflush(stderr);
-        shown = true;
-    };
-    hooks.found = [&](const SurveyModule& s) {
-        clearProgress();
+    InterruptWatch interrupt;
+    ProgressLine progress(buses);
+    QList<int> codes(buses.size(), kOk);
+    QList<SurveyModule> found;
+    QStringList foundPorts;
+    BusSurveyHooks hooks;
+    hooks.stop = &interrupt.stop;
+    hooks.progress = [&](int bus, const SurveyProgress& p) { progress.update(bus, p); };
+    hooks.found = [&](int bus, const SurveyModule& s) {
+        progress.clear();
+        const QString port = buses.at(bus).name;
+        if (!s.isCh2()) {
+            found << s;
+            foundPorts << port;
+        }
         Result r;
-        AddSurveyed(r, s, plan.readSettings);
-        QString text = QStringLiteral("%1 %2 %3 %4 %5")
+        AddSurveyed(r, port, s, plan.readSettings);
+        const QString version = s.isCh2()             ? QStringLiteral("CH #2 of ") + s.ch2Of
+                                : s.version.isEmpty() ? QStringLiteral("-")
+                                                      : s.version;
+        QString text = QStringLiteral("%1 %2 %3 %4 %5 %6")
+                           .arg(port, -width)
                            .arg(QString::fromStdString(ModuleTypeName(s.type)), -9)
                            .arg(TwoDigitText(s.id), -3)
                            .arg(LineSettings::text(s.lineIndex), -12)
                            .arg(s.serial, -9)
-                           .arg(s.version.isEmpty() ? QStringLiteral("-") : s.version);
+                           .arg(version);
         // With --read the type's settings follow the common fields, as name=value.
-        if (plan.readSettings) text += QStringLiteral("  ") + r.pairs(5);
+        if (plan.readSettings && !s.isCh2()) text += QStringLiteral("  ") + r.pairs(7);
         r.printLine(json_, text);
     };
-    lastFailure_ = {};
-    const SurveyResult res = RunSurvey(*m_, plan, hooks);
-    g_continuous = 0;
-    clearProgress();
-    if (res.portFailed) return notFound();
-    for (const SurveyCollision& c : res.collisions) {
-        const QString why = c.id == 1
-                                ? QStringLiteral(
-                                      "several modules answer at ID 01: their serial numbers are "
-                                      "needed: connect them one at a time, or name them in a plan")
-                                : QStringLiteral("two modules share ID %1, or the line is noisy")
-                                      .arg(TwoDigitText(c.id));
-        Result r;
-        r.add("collision", true);
-        r.add("type", QString::fromStdString(ModuleTypeName(c.type)));
-        r.add("id", c.id);
-        r.add("line", LineSettings::text(c.lineIndex));
-        r.add("text", why);
-        r.printLine(json_, QStringLiteral("collision: %1 ID %2 at %3: %4")
-                               .arg(QString::fromStdString(ModuleTypeName(c.type)),
-                                    TwoDigitText(c.id), LineSettings::text(c.lineIndex), why));
-    }
-    if (res.stopped) {
-        diag(QStringLiteral("survey stopped: %1 module(s) found so far").arg(res.modules.size()));
-        return kInterrupted;
-    }
-    if (res.modules.isEmpty()) {
-        diag(res.collisions.isEmpty() ? QStringLiteral("no module answered")
-                                      : QStringLiteral("no module answered alone"));
-        return kFailed;
-    }
-    return kOk;
-}
-
-// A report cell, quoted when it holds a comma or a quote.
-QString CsvCell(const QString& text) {
-    if (!text.contains(',') && !text.contains('"')) return text;
-    return '"' + QString(text).replace('"', QStringLiteral("\"\"")) + '"';
-}
-
-int Cli::apply() {
-    args(1);
-    const QString path = arg(1);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) Usage(QStringLiteral("apply: cannot read %1").arg(path));
-    QList<PlanRow> rows;
-    QList<PlanProblem> problems;
-    const bool parsed = ParsePlan(QString::fromUtf8(file.readAll()), rows, problems);
-    SurveyPlan base;
-    base.lines = SurveyLineOption(p_);
-    if (p_.isSet("ids")) base.ids = ParseIds(p_.value("ids"));
-    const bool dryRun = p_.isSet("dry-run");
-    std::unique_ptr<QFile> report;
-    if (p_.isSet("report")) {
-        report = std::make_unique<QFile>(p_.value("report"));
-        if (!report->open(QIODevice::WriteOnly | QIODevice::Truncate))
-            Usage(QStringLiteral("--report: cannot write %1").arg(p_.value("report")));
-    }
-    auto refuse = [&] {
-        for (const PlanProblem& pr : problems) diag(path + QStringLiteral(": ") + pr.describe());
-        diag(QStringLiteral("plan refused: nothing was sent"));
-        return kUsage;
+    hooks.ended = [&](int bus, const SurveyResult& res, const OpenFailure& failure) {
+        progress.clear();
+        const CliBus& b = buses.at(bus);
+        for (const SurveyCollision& c : res.collisions) {
+            const QString why =
+                c.id == 1 ? QStringLiteral(
+                                "several modules answer at ID 01: their serial numbers are "
+                                "needed: connect them one at a time, or name them in a plan")
+                          : QStringLiteral("two modules share ID %1, or the line is noisy")
+                                .arg(TwoDigitText(c.id));
+            Result r;
+            r.add("port", b.name);
+            r.add("collision", true);
+            r.add("type", QString::fromStdString(ModuleTypeName(c.type)));
+            r.add("id", c.id);
+            r.add("line", LineSettings::text(c.lineIndex));
+            r.add("text", why);
+            r.printLine(json_, QStringLiteral("%1 collision: %2 ID %3 at %4: %5")
+                                   .arg(b.name, QString::fromStdString(ModuleTypeName(c.type)),
+                                        TwoDigitText(c.id), LineSettings::text(c.lineIndex), why));
+        }
+        if (res.portFailed) {
+            codes[bus] = diagOpenFailure(b, failure);
+        } else if (res.stopped) {
+            diag(QStringLiteral("%1: survey stopped: %2 module(s) found so far")
+                     .arg(b.name)
+                     .arg(res.modules.size()));
+            codes[bus] = kInterrupted;
+        } else if (res.modules.isEmpty()) {
+            diag(QStringLiteral("%1: %2").arg(
+                b.name, res.collisions.isEmpty() ? QStringLiteral("no module answered")
+                                                 : QStringLiteral("no module answered alone")));
+            codes[bus] = kFailed;
+        }
     };
-    if (!parsed) return refuse();
-    if (rows.isEmpty()) {
-        problems.append({0, {}, QStringLiteral("no rows")});
-        return refuse();
+    std::unique_ptr<BusRunner> runner = busRunner(buses);
+    QEventLoop loop;
+    QObject::connect(runner.get(), &BusRunner::finished, &loop, &QEventLoop::quit);
+    StartBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), hooks);
+    loop.exec();
+    progress.clear();
+
+    if (p_.isSet("plan") && !interrupt.stop.load()) {
+        QSaveFile file(p_.value("plan"));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(WritePlan(found, buses.size() > 1 ? foundPorts : QStringList()).toUtf8()) <
+                0 ||
+            !file.commit()) {
+            diag(QStringLiteral("--plan: cannot write %1").arg(p_.value("plan")));
+            codes << kFailed;
+        }
     }
-    moduleOptions(false, true);
-    base.portNo = portNo_;
-
-    const bool progress = isatty(STDERR_FILENO);
-    SurveyHooks hooks;
-    g_continuous = 1;
-    hooks.stop = [] { return g_interrupted != 0; };
-    hooks.progress = [&](const SurveyProgress& p) {
-        if (!progress) return;
-        std::fprintf(stderr, "\r\033[Ksurvey %s %s ID %02d  %d%%, about %d s left",
-                     LineSettings::text(p.lineIndex).toLatin1().constData(),
-                     ModuleTypeName(p.type).c_str(), p.id, p.total ? 100 * p.done / p.total : 100,
-                     (p.msLeft + 999) / 1000);
-        std::fflush(stderr);
-    };
-    lastFailure_ = {};
-    const SurveyResult bus = RunSurvey(*m_, PlanSurvey(rows, base), hooks);
-    g_continuous = 0;
-    if (progress) std::fputs("\r\033[K", stderr);
-    if (bus.portFailed) return notFound();
-    if (bus.stopped) return kInterrupted;
-
-    QList<PlanItem> items;
-    if (!CheckPlan(rows, bus, items, problems)) return refuse();
-
-    if (report) report->write("row,type,serial,found_at,before,after,verified,outcome\n");
-    bool anyFailed = false;
-    CommissionHooks run;
-    run.command = [&](const PlanItem& item, const QString& command) {
-        if (!dryRun) return;
-        Result r;
-        r.add("row", item.row.row);
-        r.add("serial", item.row.serial);
-        r.add("command", command);
-        r.printLine(
-            json_, QStringLiteral("row %1 %2: %3").arg(item.row.row).arg(item.row.serial, command));
-    };
-    QMap<int, PlanRow> byRow;
-    for (const PlanRow& r : rows) byRow.insert(r.row, r);
-    run.done = [&](const PlanOutcome& o) {
-        anyFailed = anyFailed || o.failed();
-        const PlanRow& pr = byRow[o.row];
-        const QString type = QString::fromStdString(ModuleTypeName(pr.type));
-        if (dryRun && !o.failed()) return;
-        Result r;
-        r.add("row", o.row);
-        r.add("type", type);
-        r.add("serial", pr.serial);
-        r.add("found-at", o.foundAt);
-        r.add("before", o.before);
-        r.add("after", o.after);
-        r.add("verified", o.verified);
-        r.add("outcome", o.outcome);
-        r.printLine(json_, QStringLiteral("row %1 %2 %3: %4 (%5 -> %6)")
-                               .arg(o.row)
-                               .arg(type, pr.serial, o.outcome, o.before,
-                                    o.after.isEmpty() ? QStringLiteral("-") : o.after));
-    };
-    // The report in the plan's order, whatever order the rows ran in.
-    for (const PlanOutcome& o : RunPlan(*m_, portNo_, items, dryRun, run)) {
-        if (!report) break;
-        const PlanRow& pr = byRow[o.row];
-        const QStringList cells{QString::number(o.row),
-                                QString::fromStdString(ModuleTypeName(pr.type)),
-                                pr.serial,
-                                o.foundAt,
-                                o.before,
-                                o.after,
-                                o.verified ? "yes" : "no",
-                                o.outcome};
-        QStringList quoted;
-        for (const QString& c : cells) quoted << CsvCell(c);
-        report->write((quoted.join(',') + '\n').toUtf8());
-    }
-    return anyFailed ? kRowsFailed : kOk;
+    return Worst(codes);
 }
 
 }  // namespace cli

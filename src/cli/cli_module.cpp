@@ -43,6 +43,24 @@ int Cli::run() {
     Usage(QStringLiteral("unknown command \"%1\"").arg(cmd));
 }
 
+void Cli::parsePort(const QString& port, QString& devicePath, int& portNo) {
+    if (IsNetworkPortName(port)) {
+        QString why;
+        if (!ParseNetPortName(port, &why)) Usage(QStringLiteral("--port: %1: %2").arg(port, why));
+        devicePath = port;
+        portNo = 1;
+    } else if (port.startsWith('/')) {
+        devicePath = port;
+        portNo = 1;
+    } else if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
+               PortNumberOf(port.toUpper()) > 0) {
+        portNo = PortNumberOf(port.toUpper());
+    } else {
+        Usage(
+            QStringLiteral("--port: COMn, a device path or a network port, not \"%1\"").arg(port));
+    }
+}
+
 void Cli::moduleOptions(bool needsType, bool ownTypeAndLine) {
     if (ownTypeAndLine) {
     } else if (p_.isSet("type")) {
@@ -55,25 +73,10 @@ void Cli::moduleOptions(bool needsType, bool ownTypeAndLine) {
     if (needsType && !type_) Usage(QStringLiteral("--type is needed"));
 
     portNo_ = stored_.portNo;
-    if (p_.isSet("port")) {
-        const QString port = p_.value("port");
-        if (IsNetworkPortName(port)) {
-            QString why;
-            if (!ParseNetPortName(port, &why))
-                Usage(QStringLiteral("--port: %1: %2").arg(port, why));
-            devicePath_ = port;
-            portNo_ = 1;
-        } else if (port.startsWith('/')) {
-            devicePath_ = port;
-            portNo_ = 1;
-        } else if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
-                   PortNumberOf(port.toUpper()) > 0) {
-            portNo_ = PortNumberOf(port.toUpper());
-        } else {
-            Usage(QStringLiteral("--port: COMn, a device path or a network port, not \"%1\"")
-                      .arg(port));
-        }
-    }
+    if (p_.values("port").size() > 1)
+        Usage(QStringLiteral("--port: one port for %1 (survey and apply take several)")
+                  .arg(p_.positionalArguments().value(0)));
+    if (p_.isSet("port")) parsePort(p_.value("port"), devicePath_, portNo_);
     lineIndex_ = stored_.baudIndex;
     if (p_.isSet("line") && !ownTypeAndLine)
         lineIndex_ = ParseLine(p_.value("line"), LineSettings::kCount, "--line");

@@ -10,8 +10,9 @@ volatile sig_atomic_t g_interrupted = 0;
 volatile sig_atomic_t g_continuous = 0;
 
 void OnInterrupt(int) {
+    // A second Ctrl-C ends the program at once, whatever it is doing.
+    if (g_interrupted || !g_continuous) _exit(kInterrupted);
     g_interrupted = 1;
-    if (!g_continuous) _exit(kInterrupted);
 }
 
 [[noreturn]] void Usage(const QString& text) {

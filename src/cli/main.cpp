@@ -26,9 +26,13 @@ const char* const kHelpText =
     "  dido-test              the DI/DO test (--outputs, --cycles, --seconds, --changes)\n"
     "  card-read              the card read test (--count, --seconds)\n"
     "  survey                 every module on the bus (--type T|all, --line L|all,\n"
-    "                         repeatable, --ids 1-99, --read); one line per module\n"
+    "                         repeatable, --ids 1-99, --read, --plan FILE.csv); one line\n"
+    "                         per module\n"
     "  apply PLAN.csv         commission the modules a plan names by serial number\n"
     "                         (--dry-run, --report REPORT.csv, --line, --ids)\n"
+    "  survey and apply take --port more than once: every bus is worked at once, each\n"
+    "  line names its port, and the exit status is the worst of the buses' (130, then\n"
+    "  3, 4, 1). A second Ctrl-C ends at once.\n"
     "\n"
     "Exit status:\n"
     "  0    success\n"
@@ -51,7 +55,7 @@ void AddOptions(QCommandLineParser& p) {
         {"type", "Module type: RQ-3016, RQ-3020, RQ-3030, RQ-3040, RQ-3050S, RQ-3050K.", "TYPE"},
         {"port",
          "COMn (as the window numbers ports), a device path, or a network port "
-         "(rfc2217://HOST:PORT, tcp://HOST:PORT).",
+         "(rfc2217://HOST:PORT, tcp://HOST:PORT); survey and apply take several.",
          "PORT"},
         {"line", "Line setting: a text such as 19200,e,8,1 or its code 0..D.", "LINE"},
         {"id", "The module's ID, 1..99 (default 1).", "N"},
@@ -83,6 +87,10 @@ void AddOptions(QCommandLineParser& p) {
         {"read", "survey: read each module's settings back."},
         {"dry-run", "apply: print the commands each row would send; send only the survey."},
         {"report", "apply: write a report row per module to this CSV file.", "FILE"},
+    });
+    // Several buses and a bus written as a plan.
+    p.addOptions({
+        {"plan", "survey: write what was found as a plan for apply (implies --read).", "FILE"},
     });
 }
 

@@ -22,6 +22,8 @@ struct PlanRow {
     QString serial;
     std::optional<int> id;         // empty cell: the ID stays
     std::optional<int> lineIndex;  // empty cell: the line setting stays
+    // The bus the row belongs to, as the ports were given; empty: whichever holds the serial.
+    QString port;
     // Type settings by column name, each as a number (see PlanSettingText).
     QMap<QString, int> settings;
 };
@@ -58,6 +60,8 @@ struct PlanItem {
     SurveyModule found;
     int targetId = 0;
     int targetLine = 0;
+    // Where CH #2 of a Wiegand module answers now; 0 when not known.
+    int ch2Id = 0;
     // The settings that differ from the read-back (all given ones on the shared path).
     QMap<QString, int> changes;
     bool unchanged() const {
@@ -77,17 +81,39 @@ struct PlanOutcome {
     QString before;   // "id=03 line=19200,e,8,1 di-mode=hold"
     QString after;
     bool verified = false;
-    QString outcome;  // "unchanged", "done", "failed: ..."
+    QString outcome;  // "unchanged", "done", "failed: ...", "not run: stopped"
     bool failed() const { return outcome.startsWith(QLatin1String("failed")); }
+    bool notRun() const { return outcome.startsWith(QLatin1String("not run")); }
 };
 
 struct CommissionHooks {
     // Each command as it is about to be sent, or (dry run) instead of sending it.
     std::function<void(const PlanItem&, const QString& command)> command;
     std::function<void(const PlanOutcome&)> done;
+    // Asked before each row starts: true stops the run there. A row under way runs to its end,
+    // and a module that stepped aside to a spare ID for a swap reaches its planned ID first;
+    // the rows left end as "not run".
+    std::function<bool()> stop;
+    // The IDs the survey asked, highest first taken as spares; empty: 1..99.
+    QList<int> spareIds;
 };
 
 // Runs the checked items on the context's port in a safe order; with `dryRun` only tells the
-// commands. The outcomes come in the plan's row order.
+// commands. The outcomes come in the plan's row order (`done` hears each as it ends).
+//
+// The order keeps every module findable by a survey of the same bus should the run be cut off
+// at any moment: a row sends its type settings first, then its new ID (by serial number), then
+// its new line setting, each step checked by the module's answer at its present place; a module
+// whose new ID is held by another that moves as well first steps aside to the highest free ID
+// the survey asked. A module is therefore always at its old or new ID, at a spare ID, or at its
+// new ID and old line setting.
 QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, bool dryRun,
                            const CommissionHooks& hooks = {});
+
+// A plan that puts the modules a survey found (with their settings read back) where they are:
+// type, serial number, ID, line setting and every setting of its type that was read; CH #2
+// entries go into their module's ch2-id. With `ports` (the port of each module, in order) the
+// plan carries the column port. Applied to the same bus it changes nothing.
+QString WritePlan(const QList<SurveyModule>& modules, const QStringList& ports = {});
+// A cell of a comma-separated file, quoted when it holds a comma or a quote.
+QString CsvCell(const QString& text);

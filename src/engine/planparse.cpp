@@ -58,6 +58,8 @@ bool ParsePlan(const QString& text, QList<PlanRow>& rows, QList<PlanProblem>& pr
             if (header.mid(0, 4) != QStringList{"type", "serial", "id", "line"})
                 problems.append({rowNo, {}, "the header begins with type,serial,id,line"});
             for (int i = 4; i < header.size(); ++i) {
+                if (header.at(i) == QLatin1String("port") && header.indexOf(header.at(i)) == i)
+                    continue;
                 if (!PlanColumnNamed(header.at(i)))
                     problems.append({rowNo, header.at(i),
                                      "not a setting (" + PlanSettingNames().join(", ") + ")"});
@@ -109,6 +111,10 @@ bool ParsePlan(const QString& text, QList<PlanRow>& rows, QList<PlanProblem>& pr
         }
         for (int i = 4; i < cells.size(); ++i) {
             if (cells.at(i).isEmpty()) continue;
+            if (header.at(i) == QLatin1String("port")) {
+                r.port = cells.at(i);
+                continue;
+            }
             const PlanColumn* s = PlanColumnNamed(header.at(i));
             if (!s->types.contains(r.type)) {
                 problems.append({rowNo, s->name, "not a setting of " + PlanTypeName(r.type)});
@@ -133,6 +139,13 @@ SurveyPlan PlanSurvey(const QList<PlanRow>& rows, const SurveyPlan& base) {
     for (ModuleType t : kAllModuleTypes)
         for (const PlanRow& r : rows)
             if (r.type == t && !plan.types.contains(t)) plan.types << t;
+    // A module is sought where the plan sends it as well, so that a run cut off after a step
+    // leaves it where the next run looks.
+    for (const PlanRow& r : rows) {
+        if (!plan.lines.isEmpty() && r.lineIndex && !plan.lines.contains(*r.lineIndex))
+            plan.lines << *r.lineIndex;
+        if (!plan.ids.isEmpty() && r.id && !plan.ids.contains(*r.id)) plan.ids << *r.id;
+    }
     plan.readSettings = true;
     return plan;
 }

@@ -1,9 +1,12 @@
 #include "engine/survey.h"
 
+#include <QElapsedTimer>
+
 #include "engine/findmodule.h"
 #include "engine/modulecontext.h"
 #include "engine/observer.h"
 #include "engine/operation.h"
+#include "engine/surveyestimate.h"
 #include "link/linesettings.h"
 
 namespace {
@@ -15,6 +18,201 @@ Answer Ask(ModuleContext& m, const QString& id) {
     if (AskIdentification(m, id)) return Answer::Verified;
     return m.link.RxPos > 0 ? Answer::Garbled : Answer::None;
 }
+
+struct Pair {
+    int lineIndex;
+    ModuleType type;
+};
+
+// One run of the survey on the context's link.
+class Surveyor {
+  public:
+    Surveyor(ModuleContext& m, const SurveyPlan& plan, const SurveyHooks& hooks)
+        : m_(m),
+          plan_(plan),
+          hooks_(hooks),
+          ids_(SurveyIds(plan)),
+          estimate_(static_cast<int>(SurveyLines(plan).size() * SurveyTypes(plan).size()),
+                    static_cast<int>(ids_.size()), plan.probeTries) {
+        for (int lineIndex : SurveyLines(plan))
+            for (ModuleType type : SurveyTypes(plan)) pairs_.append({lineIndex, type});
+    }
+
+    SurveyResult run() {
+        m_.Linked = 0;
+        m_.PortNo = plan_.portNo;
+        QList<Pair> answering;
+        for (const Pair& p : pairs_) {
+            if (stopAsked() || !open(p)) break;
+            QElapsedTimer clock;
+            clock.start();
+            Answer probe = Answer::None;
+            for (int t = 0; t < std::max(1, plan_.probeTries) && probe == Answer::None; ++t) {
+                if (stopAsked()) break;
+                probe = Ask(m_, QStringLiteral("00"));
+            }
+            m_.link.ClosePort();
+            if (result_.stopped) break;
+            estimate_.probed(probe != Answer::None, clock.elapsed());
+            if (probe == Answer::None)
+                ++result_.skipped;
+            else
+                answering.append(p);
+            report(p, 0, true);
+        }
+        for (const Pair& p : answering) {
+            if (result_.stopped || result_.portFailed || !open(p)) break;
+            askIds(p);
+            m_.link.ClosePort();
+        }
+        m_.Linked = 0;
+        return result_;
+    }
+
+  private:
+    bool stopAsked() {
+        if (!result_.stopped && hooks_.stop && hooks_.stop()) result_.stopped = true;
+        return result_.stopped;
+    }
+
+    bool open(const Pair& p) {
+        m_.selectType(p.type);
+        m_.BaudIndex = p.lineIndex;
+        m_.BaudText = LineSettings::text(p.lineIndex);
+        if (!m_.link.OpenPort(plan_.portNo, m_.BaudText)) {
+            result_.portFailed = true;
+            return false;
+        }
+        m_.observer().scanLine(p.lineIndex);
+        m_.observer().pump();
+        return true;
+    }
+
+    void report(const Pair& p, int id, bool probing) {
+        if (!hooks_.progress) return;
+        SurveyProgress s;
+        s.lineIndex = p.lineIndex;
+        s.type = p.type;
+        s.id = id;
+        s.done = estimate_.stepsDone();
+        s.total = estimate_.stepsKnown();
+        s.msLeft = estimate_.msLeft();
+        s.percent = estimate_.percent();
+        s.probing = probing;
+        hooks_.progress(s);
+    }
+
+    void emitFound(const SurveyModule& found) {
+        result_.modules << found;
+        if (hooks_.found) hooks_.found(found);
+    }
+
+    // The module whose CH #2 has this serial number, among those of the type found so far.
+    QString ch2Owner(ModuleType type, const QString& serial) const {
+        for (const SurveyModule& f : result_.modules)
+            if (f.type == type && !f.isCh2() && f.settings.wiegand.ch2Serial == serial)
+                return f.serial;
+        for (const SurveyModule& f : held_)
+            if (f.type == type && f.settings.wiegand.ch2Serial == serial) return f.serial;
+        return {};
+    }
+
+    // Version (and CH #2's place on a Wiegand module), or the whole read-back.
+    void readFound(SurveyModule& found, const QByteArray& identification) {
+        if (plan_.readSettings) {
+            // The read-back opens the port on its own.
+            m_.link.ClosePort();
+            ReadBack rb;
+            found.settingsRead = ReadModule(m_, identification, rb).ok();
+            found.version = rb.version;
+            found.settings = rb.settings;
+            m_.Linked = 0;
+            if (!m_.link.OpenPort(plan_.portNo, m_.BaudText)) result_.portFailed = true;
+            return;
+        }
+        m_.ModuleId = TwoDigitText(found.id);
+        for (int t = 0; t < 2 && found.version.isEmpty(); ++t) {
+            Pause(100);
+            if (SendCommand(m_, QStringLiteral("V")))
+                found.version = ReplyText(m_.link.LastReply, 6, 8);
+        }
+        if (found.version.isEmpty() || !IsWiegand(found.type)) return;
+        Pause(50);
+        if (SendCommand(m_, QStringLiteral("N"))) {
+            const QByteArray& r = m_.link.LastReply;
+            const int id = TwoDigits(ReplyAt(r, 3), ReplyAt(r, 4));
+            if (id > 0) found.settings.wiegand.ch2Id = id;
+            found.settings.wiegand.ch2Serial = ReplyText(r, 6, 8);
+        }
+    }
+
+    void askIds(const Pair& p) {
+        for (int id : ids_) {
+            if (stopAsked() || result_.portFailed) break;
+            QElapsedTimer clock;
+            clock.start();
+            const QString idText = TwoDigitText(id);
+            Answer a = Ask(m_, idText);
+            for (int t = 1; t < plan_.collisionTries && a == Answer::Garbled; ++t) {
+                if (stopAsked()) break;
+                a = Ask(m_, idText);
+            }
+            m_.observer().pump();
+            if (a == Answer::Verified) {
+                found(p, id);
+            } else if (a == Answer::Garbled && !result_.stopped) {
+                result_.collisions << SurveyCollision{p.type, id, p.lineIndex};
+            }
+            estimate_.asked(a == Answer::Verified, clock.elapsed());
+            report(p, id, false);
+        }
+        // What answered without a version and turned out to be nobody's CH #2 is a module.
+        for (SurveyModule& f : held_) {
+            f.ch2Of = ch2Owner(f.type, f.serial);
+            emitFound(f);
+        }
+        held_.clear();
+    }
+
+    void found(const Pair& p, int id) {
+        const QByteArray identification = m_.link.LastReply;
+        const QString serial = ReplyText(identification, 6, 8);
+        // A line that does not carry parity (a pseudo-terminal) lets a module answer at two
+        // line settings: the same type, ID and serial number is one module.
+        for (SurveyModule& f : result_.modules) {
+            if (f.type == p.type && f.id == id && f.serial == serial) {
+                f.lineIndexes << p.lineIndex;
+                return;
+            }
+        }
+        SurveyModule found;
+        found.type = p.type;
+        found.id = id;
+        found.lineIndex = p.lineIndex;
+        found.lineIndexes = {p.lineIndex};
+        found.serial = serial;
+        if (IsWiegand(p.type)) {
+            found.ch2Of = ch2Owner(p.type, serial);
+            if (found.isCh2()) return emitFound(found);
+        }
+        readFound(found, identification);
+        // CH #2 answers no version: it waits for the module whose CH #2 it may be.
+        if (IsWiegand(p.type) && found.version.isEmpty()) {
+            held_ << found;
+            return;
+        }
+        emitFound(found);
+    }
+
+    ModuleContext& m_;
+    const SurveyPlan& plan_;
+    const SurveyHooks& hooks_;
+    const QList<int> ids_;
+    QList<Pair> pairs_;
+    SurveyEstimate estimate_;
+    SurveyResult result_;
+    QList<SurveyModule> held_;
+};
 
 }  // namespace
 
@@ -38,129 +236,5 @@ QList<int> SurveyIds(const SurveyPlan& plan) {
 }
 
 SurveyResult RunSurvey(ModuleContext& m, const SurveyPlan& plan, const SurveyHooks& hooks) {
-    SurveyResult result;
-    const QList<int> lines = SurveyLines(plan);
-    const QList<ModuleType> types = SurveyTypes(plan);
-    const QList<int> ids = SurveyIds(plan);
-    const int pairs = static_cast<int>(lines.size() * types.size());
-    const int perPair = 1 + static_cast<int>(ids.size());
-    const int probeMs = std::max(1, plan.probeTries) * Link::kSilenceLimitMs;
-
-    m.Linked = 0;
-    m.PortNo = plan.portNo;
-    int pair = 0;
-    auto stopAsked = [&] {
-        if (!result.stopped && hooks.stop && hooks.stop()) result.stopped = true;
-        return result.stopped;
-    };
-    auto report = [&](int lineIndex, ModuleType type, int id, int doneInPair) {
-        if (!hooks.progress) return;
-        SurveyProgress p;
-        p.lineIndex = lineIndex;
-        p.type = type;
-        p.id = id;
-        p.total = pairs * perPair;
-        p.done = pair * perPair + doneInPair;
-        const int pairsLeft = pairs - pair - 1;
-        p.msLeft = (perPair - doneInPair) * Link::kSilenceLimitMs + pairsLeft * probeMs;
-        if (doneInPair >= perPair) p.msLeft = pairsLeft * probeMs;
-        hooks.progress(p);
-    };
-
-    for (int lineIndex : lines) {
-        for (ModuleType type : types) {
-            if (stopAsked()) break;
-            m.selectType(type);
-            m.BaudIndex = lineIndex;
-            m.BaudText = LineSettings::text(lineIndex);
-            if (!m.link.OpenPort(plan.portNo, m.BaudText)) {
-                result.portFailed = true;
-                return result;
-            }
-            m.observer().scanLine(lineIndex);
-            m.observer().pump();
-            Answer probe = Answer::None;
-            for (int t = 0; t < std::max(1, plan.probeTries) && probe == Answer::None; ++t) {
-                if (stopAsked()) break;
-                probe = Ask(m, QStringLiteral("00"));
-            }
-            if (result.stopped) {
-                m.link.ClosePort();
-                break;
-            }
-            if (probe == Answer::None) {
-                ++result.skipped;
-                m.link.ClosePort();
-                report(lineIndex, type, 0, perPair);
-                ++pair;
-                continue;
-            }
-            report(lineIndex, type, 0, 1);
-            int doneInPair = 1;
-            for (int id : ids) {
-                if (stopAsked()) break;
-                const QString idText = TwoDigitText(id);
-                Answer a = Ask(m, idText);
-                for (int t = 1; t < plan.collisionTries && a == Answer::Garbled; ++t) {
-                    if (stopAsked()) break;
-                    a = Ask(m, idText);
-                }
-                m.observer().pump();
-                // A line that does not carry parity (a pseudo-terminal) lets a module answer at
-                // two line settings: the same type, ID and serial number is one module.
-                bool seen = false;
-                if (a == Answer::Verified) {
-                    for (SurveyModule& f : result.modules) {
-                        if (f.type != type || f.id != id ||
-                            f.serial != ReplyText(m.link.LastReply, 6, 8))
-                            continue;
-                        seen = true;
-                        f.lineIndexes << lineIndex;
-                    }
-                }
-                if (a == Answer::Verified && !seen) {
-                    SurveyModule found;
-                    found.type = type;
-                    found.id = id;
-                    found.lineIndex = lineIndex;
-                    found.lineIndexes = {lineIndex};
-                    const QByteArray identification = m.link.LastReply;
-                    found.serial = ReplyText(identification, 6, 8);
-                    if (plan.readSettings) {
-                        // The read-back opens the port on its own.
-                        m.link.ClosePort();
-                        ReadBack rb;
-                        found.settingsRead = ReadModule(m, identification, rb).ok();
-                        found.version = rb.version;
-                        found.settings = rb.settings;
-                        m.Linked = 0;
-                        if (!m.link.OpenPort(plan.portNo, m.BaudText)) {
-                            result.modules << found;
-                            if (hooks.found) hooks.found(found);
-                            result.portFailed = true;
-                            return result;
-                        }
-                    } else {
-                        m.ModuleId = idText;
-                        for (int t = 0; t < 2 && found.version.isEmpty(); ++t) {
-                            Pause(100);
-                            if (SendCommand(m, QStringLiteral("V")))
-                                found.version = ReplyText(m.link.LastReply, 6, 8);
-                        }
-                    }
-                    result.modules << found;
-                    if (hooks.found) hooks.found(found);
-                } else if (a == Answer::Garbled && !result.stopped) {
-                    result.collisions << SurveyCollision{type, id, lineIndex};
-                }
-                ++doneInPair;
-                report(lineIndex, type, id, doneInPair);
-            }
-            m.link.ClosePort();
-            ++pair;
-        }
-        if (result.stopped) break;
-    }
-    m.Linked = 0;
-    return result;
+    return Surveyor(m, plan, hooks).run();
 }

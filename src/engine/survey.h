@@ -1,10 +1,12 @@
 #pragma once
-// The bus survey: every module on one port, over the chosen line settings and types. For each
-// line setting and type an identification query to ID 00 comes first; when not a byte answers
-// it, no module of that type listens there and its IDs are skipped. Otherwise each ID is asked
-// once with the identification query (again while bytes arrive that do not verify): a verified
-// reply is a module, bytes that never verify are a collision (two modules share the ID, or the
-// line is noisy).
+// The bus survey: every module on one port, over the chosen line settings and types. First an
+// identification query to ID 00 goes out at every line setting and type; where not a byte
+// answers it, no module of that type listens there and its IDs are skipped. Then each ID of the
+// pairs that answered is asked with the identification query (again while bytes arrive that do
+// not verify): a verified reply is a module, bytes that never verify are a collision (two
+// modules share the ID, or the line is noisy). Asking the probes first lets the time left be
+// known once they are done. CH #2 of a Wiegand module answers at its own ID as well: it is
+// listed as CH #2 of its module's serial number.
 
 #include <QByteArray>
 #include <QList>
@@ -42,7 +44,12 @@ struct SurveyModule {
     QString serial;
     QString version;  // empty when the version query was not answered
     bool settingsRead = false;
+    // A Wiegand module's settings hold its CH #2 ID and serial number (asked even without
+    // the read-back).
     ModuleSettings settings;
+    // Set when this is CH #2 of a Wiegand module: that module's serial number.
+    QString ch2Of;
+    bool isCh2() const { return !ch2Of.isEmpty(); }
 };
 
 // An ID where bytes arrived but never a verified identification reply.
@@ -56,13 +63,14 @@ struct SurveyProgress {
     int lineIndex = 0;
     ModuleType type = ModuleType::RQ3016;
     int id = 0;  // 0: the probe to ID 00
-    // Steps (probes and IDs) done out of all the plan could take; a skipped line setting and
-    // type counts its IDs as done.
+    // Steps (probes and IDs) done, out of all that the survey is known to take so far.
     int done = 0;
     int total = 0;
-    // A guess at the time left: the current line setting's remaining IDs as absent, the line
-    // settings to come as empty.
+    // The time left (see SurveyEstimate) and the progress by time, 0..100.
     int msLeft = 0;
+    int percent = 0;
+    // Still asking ID 00 at every line setting and type.
+    bool probing = false;
 };
 
 struct SurveyResult {
