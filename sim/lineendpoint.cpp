@@ -78,6 +78,7 @@ bool LineEndpoint::openPty(std::string* error) {
     fcntl(fd, F_SETFD, FD_CLOEXEC);
     fd_ = fd;
     slavePath_ = name;
+    fresh_ = tcgetattr(fd, &freshTermios_) == 0;
     device_ = false;
     return true;
 }
@@ -179,6 +180,10 @@ int LineEndpoint::receivedAt(short revents) {
 }
 
 void LineEndpoint::hangUp() {
+    // The tool has gone, perhaps without putting back the settings it found (killed): the
+    // slave gets those of a new pty again, so that the next open changes more than the parity
+    // bit that a pty cannot keep (a change of that bit alone the kernel refuses).
+    if (!device_ && fresh_) tcsetattr(fd_, TCSANOW, &freshTermios_);
     host_.dropPending();
     out_.clear();
     current_.clear();

@@ -7,11 +7,14 @@
 // slave equals the module's own: tcgetattr() on the master returns the slave's settings on
 // Linux (parity does not travel; the kernel clears PARENB on ptys). When the tool closes the
 // slave, the master reports POLLHUP and reads fail with EIO until the slave is opened again;
-// the endpoint then drops what it had still to send and looks again every 20 ms instead of
+// the endpoint then drops what it had still to send, gives the slave the settings of a new pty
+// again (a tool that was killed leaves its own behind) and looks again every 20 ms instead of
 // spinning. Bytes that the tool wrote just before closing (and that nothing answers) are
 // taken at the baud rate of that open, even when the tool has already put back the slave's
 // previous settings by the time they are read. On a serial device the line runs at the module's
 // line setting and is set anew after the reply to "E" has gone out.
+
+#include <termios.h>
 
 #include <deque>
 #include <functional>
@@ -67,6 +70,9 @@ class LineEndpoint {
     SimTime pauseUntil_{};
     bool connected_ = false;
     int sessionBaud_ = 0;  // the slave's baud rate at the first bytes since it was opened
+    // The settings of the new pty, put back on the slave at every hang-up.
+    termios freshTermios_{};
+    bool fresh_ = false;
     // How long a change of the slave's settings may precede the hang-up of a close.
     static constexpr int kCloseGraceMs = 20;
 };

@@ -90,6 +90,7 @@ class TestEngineSurvey : public QObject {
     void emptyLineSendsOnlyProbes();
     void stopKeepsWhatWasFound();
     void readBackAndProgress();
+    void estimateMeetsOutcome();
 };
 
 void TestEngineSurvey::collidedRepliesNeverVerify_data() {
@@ -132,9 +133,9 @@ void TestEngineSurvey::findsBus_data() {
                          {ModuleType::RQ3020, 4, "20000004", 8}}
         << QList<int>{5, 3}
         << QList<ModuleType>{ModuleType::RQ3016, ModuleType::RQ3040, ModuleType::RQ3050K}
-        << QStringList{"RQ-3016 03 16000003 @5", "RQ-3016 05 16000005 @5",
+        << QStringList{"RQ-3016 03 16000003 @5",  "RQ-3016 05 16000005 @5",
                        "RQ-3050K 06 51000009 @5", "RQ-3050K 05 51000002 @5 CH #2 of 51000009",
-                       "RQ-3016 01 16000044 @3", "RQ-3040 02 40000002 @3"}
+                       "RQ-3016 01 16000044 @3",  "RQ-3040 02 40000002 @3"}
         << QStringList{};
     // CH #2 of a Wiegand module answers at its own ID, here after the module's.
     QTest::newRow("CH #2 after its module")
@@ -242,6 +243,55 @@ void TestEngineSurvey::readBackAndProgress() {
     // Both probes, then each ID of the line setting that answered.
     QCOMPARE(total, 5);
     QCOMPARE(done, (QList<int>{1, 2, 3, 4, 5}));
+}
+
+void TestEngineSurvey::estimateMeetsOutcome() {
+    // Two of four line setting and type pairs answer: the probes cost little, the IDs of the
+    // pairs that answered most of the time.
+    VirtualPorts ports;
+    Place(ports, {{ModuleType::RQ3016, 2, "16000002", 5},
+                  {ModuleType::RQ3016, 6, "16000006", 5},
+                  {ModuleType::RQ3040, 4, "40000004", 5}});
+    ModuleContext m(ports);
+    SurveyPlan plan;
+    plan.lines = {3, 5};
+    plan.types = {ModuleType::RQ3016, ModuleType::RQ3040};
+    plan.ids = Range(1, 6);
+    struct Seen {
+        qint64 at;
+        int msLeft;
+        int percent;
+    };
+    QList<Seen> seen;
+    QElapsedTimer clock;
+    SurveyHooks hooks;
+    hooks.progress = [&](const SurveyProgress& p) {
+        seen.append({clock.elapsed(), p.msLeft, p.percent});
+    };
+    clock.start();
+    const SurveyResult r = RunSurvey(m, plan, hooks);
+    const qint64 total = clock.elapsed();
+    QCOMPARE(r.modules.size(), 3);
+    int checked = 0;
+    int lastPercent = 0;
+    for (const Seen& s : seen) {
+        QVERIFY(s.percent >= lastPercent - 2);  // progress does not run backwards
+        lastPercent = s.percent;
+        if (s.percent < 10) continue;
+        // From 10% on, within a quarter of the time that was in fact left (and never off by
+        // more than a few hundred milliseconds near the end).
+        const qint64 truth = total - s.at;
+        QVERIFY2(std::abs(s.msLeft - truth) <= std::max<qint64>(truth / 4, 300),
+                 qPrintable(QStringLiteral("at %1 ms (%2%): %3 ms left said, %4 ms in fact")
+                                .arg(s.at)
+                                .arg(s.percent)
+                                .arg(s.msLeft)
+                                .arg(truth)));
+        // The progress by time says the same.
+        QVERIFY(std::abs(s.percent - int(100 * s.at / total)) <= 15);
+        ++checked;
+    }
+    QVERIFY(checked >= 10);
 }
 
 QTEST_GUILESS_MAIN(TestEngineSurvey)

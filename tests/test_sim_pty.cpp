@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -95,6 +96,8 @@ class TestSimPty : public QObject {
     void programAnswersTheTool();
     void programFollowsLineSettingChange();
     void programHelpAndBadOptions();
+    void parityOpensAfterAToolDied();
+    void everyLineOpensAfterTheCliIsKilled();
 };
 
 void TestSimPty::initTestCase() {
@@ -387,6 +390,72 @@ void TestSimPty::programHelpAndBadOptions() {
         QCOMPARE(bad.exitCode(), 2);
         QVERIFY2(bad.readAllStandardError().startsWith("quillon-sim: "), args.join(' ').toLatin1());
     }
+}
+
+void TestSimPty::parityOpensAfterAToolDied() {
+    // A tool that opened the slave at 19200,e,8,1 and died left that state behind (without the
+    // parity bit, which a pty does not keep); the next open at the same setting must work.
+    int master = -1, slave = -1;
+    char name[128] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    termios left{};
+    {
+        std::unique_ptr<QtSerialPort> port = QtSerialPort::openDevice(name, "19200,e,8,1");
+        QVERIFY(port);
+        QVERIFY(tcgetattr(master, &left) == 0);
+    }
+    QVERIFY(tcsetattr(master, TCSANOW, &left) == 0);
+    for (const char* line : {"19200,e,8,1", "19200,o,8,1", "19200,n,8,1"}) {
+        OpenFailure why;
+        std::unique_ptr<QtSerialPort> port = QtSerialPort::openDevice(name, line, &why);
+        QVERIFY2(port, qPrintable(QString::fromLatin1(line) + ": " + why.detail));
+    }
+    ::close(master);
+}
+
+void TestSimPty::everyLineOpensAfterTheCliIsKilled() {
+    const QString cli = qEnvironmentVariable("QUILLON_CLI");
+    QVERIFY2(QFileInfo(cli).isExecutable(), "QUILLON_CLI must name the built quillon-cli");
+    QProcess sim;
+    sim.start(qEnvironmentVariable("QUILLON_SIM"), {"--quiet"});
+    QVERIFY(sim.waitForReadyRead(5000));
+    const QString pty = QString::fromLatin1(sim.readLine().trimmed().mid(5));
+    QVERIFY(pty.startsWith("/dev/"));
+    // The DI/DO test holds the port open at an even-parity setting until it is killed.
+    QTemporaryDir config;
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config.path());
+    tool.setProcessEnvironment(env);
+    tool.start(cli, {"dido-test", "--port", pty, "--type", "RQ-3016", "--line", "19200,e,8,1",
+                     "--seconds", "20"});
+    QVERIFY(tool.waitForReadyRead(5000));
+    ::kill(static_cast<pid_t>(tool.processId()), SIGKILL);
+    QVERIFY(tool.waitForFinished(5000));
+    // The simulator gives the slave the settings of a new pty back once the tool is gone.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const int fd = ::open(pty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            termios t{};
+            const bool got = fd >= 0 && tcgetattr(fd, &t) == 0;
+            if (fd >= 0) ::close(fd);
+            return got && cfgetospeed(&t) != B19200 && !(t.c_cflag & CLOCAL);
+        }(),
+        2000);
+    for (int i = 0; i < 12; ++i) {
+        const QString line = LineSettings::text(i);
+        OpenFailure why;
+        QElapsedTimer t;
+        t.start();
+        std::unique_ptr<QtSerialPort> port;
+        // The simulator notices the hang-up within a few tens of milliseconds.
+        while (!(port = QtSerialPort::openDevice(pty, line, &why)) && t.elapsed() < 2000)
+            QTest::qWait(20);
+        QVERIFY2(port, qPrintable(line + ": " + why.detail));
+    }
+    sim.kill();
+    sim.waitForFinished(2000);
 }
 
 QTEST_GUILESS_MAIN(TestSimPty)

@@ -33,7 +33,7 @@ class Surveyor {
           hooks_(hooks),
           ids_(SurveyIds(plan)),
           estimate_(static_cast<int>(SurveyLines(plan).size() * SurveyTypes(plan).size()),
-                    static_cast<int>(ids_.size()), plan.probeTries) {
+                    static_cast<int>(ids_.size())) {
         for (int lineIndex : SurveyLines(plan))
             for (ModuleType type : SurveyTypes(plan)) pairs_.append({lineIndex, type});
     }

@@ -12,8 +12,7 @@ constexpr double kAbsentGuessMs = Link::kSilenceLimitMs + 5;
 
 }  // namespace
 
-SurveyEstimate::SurveyEstimate(int pairs, int ids, int probeTries)
-    : pairs_(pairs), ids_(ids), guessSilentMs_(std::max(1, probeTries) * kAbsentGuessMs + 5) {
+SurveyEstimate::SurveyEstimate(int pairs, int ids) : pairs_(pairs), ids_(ids) {
     clock_.start();
 }
 
@@ -23,9 +22,6 @@ void SurveyEstimate::probed(bool answered, qint64 ms) {
         ++answered_;
         answeredMs_ += static_cast<double>(ms);
         ++answeredCount_;
-    } else {
-        silentMs_ += static_cast<double>(ms);
-        ++silent_;
     }
 }
 
@@ -38,10 +34,6 @@ void SurveyEstimate::asked(bool module, qint64 ms) {
     ++absent_;
 }
 
-double SurveyEstimate::silentProbeMs() const {
-    return silent_ > 0 ? silentMs_ / silent_ : guessSilentMs_;
-}
-
 double SurveyEstimate::answeredProbeMs() const {
     return answeredCount_ > 0 ? answeredMs_ / answeredCount_ : kAbsentGuessMs / 4;
 }
@@ -51,11 +43,11 @@ double SurveyEstimate::absentIdMs() const {
 }
 
 int SurveyEstimate::msLeft() const {
+    // Until every pair has been probed, those still to probe are taken to answer: a bound that
+    // keeps the progress from running ahead of the truth while the work left is unknown.
     const int probesLeft = pairs_ - probesDone_;
-    // Pairs to probe answer as often as those probed did.
-    const double share = probesDone_ > 0 ? double(answered_) / probesDone_ : 0.0;
-    const double probes = probesLeft * (share * answeredProbeMs() + (1 - share) * silentProbeMs());
-    const double idsLeft = double(answered_ * ids_ - idsDone_) + probesLeft * share * ids_;
+    const double probes = probesLeft * answeredProbeMs();
+    const double idsLeft = double((answered_ + probesLeft) * ids_ - idsDone_);
     return static_cast<int>(probes + std::max(0.0, idsLeft) * absentIdMs() + 0.5);
 }
 

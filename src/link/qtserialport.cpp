@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -173,6 +174,17 @@ int ClaimDevice(const QString& device, OpenFailure& failure) {
 #endif
 
 #ifdef Q_OS_LINUX
+// A pseudo-terminal's slave (the devpts majors). It carries no parity bit, and the kernel
+// refuses (EINVAL) a change of its settings whose only difference is that bit: after a
+// program died with the port open, an open at even or odd parity fails although the line is
+// the same as without parity.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned int m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
 QString LowLatencyRefused(int err) {
     switch (err) {
         case ENOTTY:
@@ -246,7 +258,24 @@ std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
     port->setPortName(device);
     // Configured before the open: Qt applies these settings as it opens the device.
     Configure(*port, config ? &*config : nullptr);
+    bool parityDropped = false;
     if (!port->open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_LINUX
+        // A pty has no parity to set: the same open without it is the same line.
+        if (config && config->parity != Parity::None && IsPseudoTerminal(lockFd)) {
+            LineConfig plain = *config;
+            plain.parity = Parity::None;
+            auto again = std::make_unique<QSerialPort>();
+            again->setPortName(device);
+            Configure(*again, &plain);
+            if (again->open(QIODevice::ReadWrite)) {
+                port = std::move(again);
+                parityDropped = true;
+            }
+        }
+#endif
+    }
+    if (!port->isOpen()) {
         why = ExplainOpenFailure(device, port->error(), port->errorString());
 #ifndef Q_OS_WIN
         ::close(lockFd);
@@ -263,6 +292,7 @@ std::unique_ptr<QtSerialPort> QtSerialPort::openDevice(const QString& device,
     opened->lowLatencySet_ =
         SetLowLatency(static_cast<int>(opened->port_->handle()), opened->note_);
 #endif
+    if (parityDropped) opened->note_ += QStringLiteral("; parity: a pseudo-terminal keeps none");
     return opened;
 }
 
