@@ -225,6 +225,7 @@ class TestNetPort : public QObject {
     void purgeWithoutWriteStillReads();
     void rawPortTalksAtItsPresetLine();
     void commandLineTakesNetworkPorts();
+    void waitKeepsWindowAliveAndEndsOnCancel();
 };
 
 void TestNetPort::initTestCase() {
@@ -568,6 +569,57 @@ void TestNetPort::commandLineTakesNetworkPorts() {
               {"info", "--type", "RQ-3050K", "--port", "rfc2217://127.0.0.1:notaport"});
     QVERIFY(cli.waitForFinished(15000));
     QCOMPARE(cli.exitCode(), 2);
+}
+
+void TestNetPort::waitKeepsWindowAliveAndEndsOnCancel() {
+    // A server that accepts and never negotiates: the open would wait out its 3 s.
+    FakeServer silent("", false);
+    {
+        // The backend alone: the wait runs the event loop, tells whom it waits for, and a
+        // cancel ends it at once.
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        tick.start(10);
+        QString told;
+        QElapsedTimer t;
+        t.start();
+        OpenWait wait;
+        wait.connecting = [&told](const QString& what) { told = what; };
+        wait.cancel = [&t] { return t.elapsed() > 200; };
+        OpenFailure f;
+        QVERIFY(!NetSerialPort::open(silent.name(), "19200,e,8,1", &f, &wait));
+        QCOMPARE(f.reason, OpenFailure::Reason::Cancelled);
+        QVERIFY2(t.elapsed() < 800, QByteArray::number(t.elapsed()));
+        QVERIFY2(ticks >= 5, QByteArray::number(ticks));
+        QCOMPARE(told, QStringLiteral("127.0.0.1:%1").arg(silent.port));
+    }
+    WindowFixture f;
+    f.writeIni(
+        QStringLiteral("[General]\nType=0\n[Ports]\nCOM9=%1\n").arg(silent.name()).toLatin1());
+    const QList<MappedPort> listed = MapPorts(f.store->portEntries(), {});
+    QtPortOpener opener([&listed](int n) { return PortMap(listed).deviceFor(n); });
+    TfrmModule& w = f.build(&opener, listed);
+    w.cmbPort->setEditText(QStringLiteral("COM9"));
+    // While it connects the window paints its message; Escape ends the attempt at once.
+    QString shown;
+    QTimer::singleShot(300, &w, [&] {
+        shown = w.pnMsg->text();
+        QTest::keyClick(&w, Qt::Key_Escape);
+    });
+    QElapsedTimer t;
+    t.start();
+    Click(w, "btnLink");
+    QVERIFY2(t.elapsed() < 1500, QByteArray::number(t.elapsed()));
+    QCOMPARE(shown, QStringLiteral("connecting to 127.0.0.1:%1...").arg(silent.port));
+    QCOMPARE(w.pnMsg->text(), QStringLiteral("Module not find"));
+    QVERIFY(w.centralWidget()->isEnabled());
+    // Closing the window while it connects ends the attempt and then closes it.
+    QTimer::singleShot(300, &w, [&w] { w.close(); });
+    t.restart();
+    Click(w, "btnLink");
+    QVERIFY2(t.elapsed() < 1500, QByteArray::number(t.elapsed()));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 1000);
 }
 
 QTEST_MAIN(TestNetPort)

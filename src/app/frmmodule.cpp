@@ -206,6 +206,7 @@ void TfrmModule::connectButton(const char* button, void (TfrmModule::*handler)()
 }
 
 void TfrmModule::setWindowEnabled(bool enabled) {
+    if (!enabled) cancelOpen = false;
     centralWidget()->setEnabled(enabled);
     menuBar()->setEnabled(enabled);
 }
@@ -385,6 +386,14 @@ void TfrmModule::FormClose(QCloseEvent* event) {
     // A continuous test holds the port: the close is refused without a word.
     if (Polling == 1) {
         event->ignore();
+        return;
+    }
+    // An operation runs (waiting for a network port, perhaps): it ends at once, then the
+    // window closes.
+    if (!centralWidget()->isEnabled()) {
+        cancelOpen = true;
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
         return;
     }
     guarded([this] { SaveSettings(); });

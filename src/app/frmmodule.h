@@ -189,6 +189,9 @@ class TfrmModule : public QMainWindow {
     int& BaudIndex;
     QString& TypePrefix;
     QString& ModuleId;
+    // Set by Escape or a close while an operation runs: a connection to a network port under
+    // way ends at once, and so does every further one until the next operation starts.
+    bool cancelOpen = false;
     // 1 while a continuous test runs; a press of its button sets it to 0 to stop it.
     uint8_t Polling = 0;
     QString LangFlag;

@@ -1,7 +1,9 @@
 // The window's tools beside its fixed layout: the traffic log and the live port list.
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
+#include <QShortcut>
 
 #include "app/frmmodule.h"
 #include "app/portwatcher.h"
@@ -32,6 +34,23 @@ void TfrmModule::buildTools() {
     connect(survey, &QAction::triggered, this, [this] { guarded([this] { mnuSurveyClick(); }); });
     file->insertSeparator(exit);
     connect(log, &QAction::triggered, this, [this] { guarded([this] { mnuTrafficLogClick(); }); });
+
+    // A port on a serial device server connects while the window keeps painting; the message
+    // line says whom it waits for, and Escape or closing the window ends the wait at once.
+    OpenWait wait;
+    wait.connecting = [this](const QString& what) {
+        ShowMessage([this, what] {
+            return ExtraTexts::text(ExtraTexts::kConnecting, LangIndex).arg(what);
+        });
+        QCoreApplication::processEvents();
+    };
+    wait.cancel = [this] { return cancelOpen; };
+    platform_.ports->setOpenWait(wait);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("scCancelOpen"));
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (!centralWidget()->isEnabled()) cancelOpen = true;
+    });
 }
 
 void TfrmModule::applyToolTexts() {

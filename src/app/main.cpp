@@ -51,6 +51,10 @@ int Run(int argc, char** argv) {
             map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
             return map.ports();
         };
+        platform.busPorts = [&map](int n) -> std::unique_ptr<PortOpener> {
+            const QString device = map.deviceFor(n);
+            return std::make_unique<QtPortOpener>([device](int) { return device; });
+        };
         platform.errorBox = &ShowError;
         // A save that had to keep the old settings file as a backup says so in the error box.
         settings.setNotice(platform.errorBox);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "link/portmap.h"
 
@@ -18,6 +19,9 @@ struct Platform {
     const SettingsStore* settings = nullptr;
     // The ports the port box lists; an empty list gives the fallback COM1..COM16.
     std::function<QList<MappedPort>()> listPorts;
+    // An opener of port n alone, for the worker thread that surveys that bus: made in the
+    // window's thread, used in the worker's. Null: the window's own opener serves the workers.
+    std::function<std::unique_ptr<PortOpener>(int portNo)> busPorts;
     // The one error box: shows the text of an exception that escaped a handler.
     // Null means a QMessageBox.
     std::function<void(const QString& text)> errorBox;

@@ -1,21 +1,45 @@
 #include "app/surveywindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTableWidget>
 
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
+#include "engine/commission.h"
+#include "engine/modulecontext.h"
 #include "engine/operation.h"
 #include "link/linesettings.h"
 #include "link/portmap.h"
 #include "text/extratexts.h"
+
+namespace {
+
+// Forwards to the window's own opener, for platforms without openers of their own per bus.
+class Shared : public PortOpener {
+  public:
+    explicit Shared(PortOpener& to) : to_(to) {}
+    std::unique_ptr<SerialPort> open(int n, const QString& line) override {
+        return to_.open(n, line);
+    }
+    OpenFailure lastFailure() const override { return to_.lastFailure(); }
+
+  private:
+    PortOpener& to_;
+};
+
+}  // namespace
 
 TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("frmSurvey"));
@@ -25,21 +49,30 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
         l->setObjectName(QLatin1String(name));
         return l;
     };
-    cmbSurveyPort = new QComboBox(this);
-    cmbSurveyPort->setObjectName(QStringLiteral("cmbSurveyPort"));
-    cmbSurveyPort->setEditable(true);
+    lstSurveyPorts = new QListWidget(this);
+    lstSurveyPorts->setObjectName(QStringLiteral("lstSurveyPorts"));
+    lstSurveyPorts->setMaximumHeight(90);
+    chkSurveyAllPorts = new QCheckBox(this);
+    chkSurveyAllPorts->setObjectName(QStringLiteral("chkSurveyAllPorts"));
     cmbSurveyLine = new QComboBox(this);
     cmbSurveyLine->setObjectName(QStringLiteral("cmbSurveyLine"));
     cmbSurveyType = new QComboBox(this);
     cmbSurveyType->setObjectName(QStringLiteral("cmbSurveyType"));
+    edSurveyIds = new QLineEdit(QStringLiteral("1-99"), this);
+    edSurveyIds->setObjectName(QStringLiteral("edSurveyIds"));
+    chkSurveyRead = new QCheckBox(this);
+    chkSurveyRead->setObjectName(QStringLiteral("chkSurveyRead"));
     btnSurveyStart = new QPushButton(this);
     btnSurveyStart->setObjectName(QStringLiteral("btnSurveyStart"));
+    btnSurveySavePlan = new QPushButton(this);
+    btnSurveySavePlan->setObjectName(QStringLiteral("btnSurveySavePlan"));
+    btnSurveySavePlan->setEnabled(false);
     pbSurvey = new QProgressBar(this);
     pbSurvey->setObjectName(QStringLiteral("pbSurvey"));
     pbSurvey->setRange(0, 100);
     pbSurvey->setValue(0);
     lbSurveyProgress = label("lbSurveyProgress");
-    tblSurvey = new QTableWidget(0, 5, this);
+    tblSurvey = new QTableWidget(0, 6, this);
     tblSurvey->setObjectName(QStringLiteral("tblSurvey"));
     tblSurvey->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblSurvey->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -49,27 +82,39 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
     lbSurveyStatus = label("lbSurveyStatus");
     lbSurveyStatus->setWordWrap(true);
 
-    grid->addWidget(label("lbSurveyPortCaption"), 0, 0);
-    grid->addWidget(cmbSurveyPort, 0, 1);
-    grid->addWidget(label("lbSurveyLineCaption"), 1, 0);
-    grid->addWidget(cmbSurveyLine, 1, 1);
-    grid->addWidget(label("lbSurveyTypeCaption"), 2, 0);
-    grid->addWidget(cmbSurveyType, 2, 1);
+    grid->addWidget(label("lbSurveyPortCaption"), 0, 0, Qt::AlignTop);
+    grid->addWidget(lstSurveyPorts, 0, 1);
+    grid->addWidget(chkSurveyAllPorts, 1, 1);
+    grid->addWidget(label("lbSurveyLineCaption"), 2, 0);
+    grid->addWidget(cmbSurveyLine, 2, 1);
+    grid->addWidget(label("lbSurveyTypeCaption"), 3, 0);
+    grid->addWidget(cmbSurveyType, 3, 1);
+    grid->addWidget(label("lbSurveyIdsCaption"), 4, 0);
+    grid->addWidget(edSurveyIds, 4, 1);
+    grid->addWidget(chkSurveyRead, 5, 1);
     grid->addWidget(btnSurveyStart, 0, 2, 3, 1);
-    grid->addWidget(pbSurvey, 3, 0, 1, 3);
-    grid->addWidget(lbSurveyProgress, 4, 0, 1, 3);
-    grid->addWidget(tblSurvey, 5, 0, 1, 3);
-    grid->addWidget(lbSurveyStatus, 6, 0, 1, 3);
-    resize(560, 420);
+    grid->addWidget(btnSurveySavePlan, 3, 2, 3, 1);
+    grid->addWidget(pbSurvey, 6, 0, 1, 3);
+    grid->addWidget(lbSurveyProgress, 7, 0, 1, 3);
+    grid->addWidget(tblSurvey, 8, 0, 1, 3);
+    grid->addWidget(lbSurveyStatus, 9, 0, 1, 3);
+    resize(620, 520);
     main_.installEventFilter(this);
 
+    connect(chkSurveyAllPorts, &QCheckBox::toggled, this,
+            [this](bool all) { lstSurveyPorts->setEnabled(!all && !running()); });
     connect(btnSurveyStart, &QPushButton::clicked, this,
             [this] { main_.guarded([this] { btnSurveyStartClick(); }); });
+    connect(btnSurveySavePlan, &QPushButton::clicked, this,
+            [this] { main_.guarded([this] { btnSurveySavePlanClick(); }); });
     connect(tblSurvey, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { main_.guarded([this, row] { tblSurveyDoubleClick(row); }); });
 }
 
-TfrmSurvey::~TfrmSurvey() = default;
+TfrmSurvey::~TfrmSurvey() {
+    // The workers end within one slice of their wait.
+    stop_.store(true);
+}
 
 QString TfrmSurvey::text(int row) const {
     return ExtraTexts::text(row, langIndex_);
@@ -84,8 +129,13 @@ void TfrmSurvey::applyTexts(int langIndex) {
         ->setText(text(ExtraTexts::kSurveyLine));
     findChild<QLabel*>(QStringLiteral("lbSurveyTypeCaption"))
         ->setText(text(ExtraTexts::kSurveyType));
-    btnSurveyStart->setText(text(running_ ? ExtraTexts::kSurveyStop : ExtraTexts::kSurveyStart));
-    tblSurvey->setHorizontalHeaderLabels(text(ExtraTexts::kSurveyColumns).split('|'));
+    chkSurveyAllPorts->setText(text(ExtraTexts::kSurveyAllPorts));
+    findChild<QLabel*>(QStringLiteral("lbSurveyIdsCaption"))->setText(text(ExtraTexts::kSurveyIds));
+    chkSurveyRead->setText(text(ExtraTexts::kSurveyRead));
+    btnSurveySavePlan->setText(text(ExtraTexts::kSurveySavePlan));
+    btnSurveyStart->setText(text(running() ? ExtraTexts::kSurveyStop : ExtraTexts::kSurveyStart));
+    tblSurvey->setHorizontalHeaderLabels(QStringList{text(ExtraTexts::kSurveyPort)} +
+                                         text(ExtraTexts::kSurveyColumns).split('|'));
     if (cmbSurveyLine->count() > 0)
         cmbSurveyLine->setItemText(0, text(ExtraTexts::kSurveyAllLines));
     if (cmbSurveyType->count() == 2) {
@@ -95,16 +145,23 @@ void TfrmSurvey::applyTexts(int langIndex) {
                    .arg(t ? QString::fromStdString(ModuleTypeName(*t)) : QStringLiteral("-")));
         cmbSurveyType->setItemText(1, text(ExtraTexts::kSurveyAllTypes));
     }
-    if (!running_ && tblSurvey->rowCount() == 0)
+    if (!running() && tblSurvey->rowCount() == 0)
         lbSurveyStatus->setText(text(ExtraTexts::kSurveyHint));
 }
 
 void TfrmSurvey::takeFromMain() {
-    if (running_) return;
-    cmbSurveyPort->clear();
-    for (int i = 0; i < main_.cmbPort->count(); ++i)
-        cmbSurveyPort->addItem(main_.cmbPort->itemText(i));
-    cmbSurveyPort->setEditText(main_.cmbPort->currentText());
+    if (running()) return;
+    lstSurveyPorts->clear();
+    QStringList names;
+    for (int i = 0; i < main_.cmbPort->count(); ++i) names << main_.cmbPort->itemText(i);
+    // A port typed into the main window's box is offered too.
+    const QString current = main_.cmbPort->currentText();
+    if (!current.isEmpty() && !names.contains(current)) names << current;
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(name, lstSurveyPorts);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+        item->setCheckState(name == current ? Qt::Checked : Qt::Unchecked);
+    }
     cmbSurveyLine->clear();
     cmbSurveyLine->addItem(QString());
     cmbSurveyLine->addItems(LineSettings::listed());
@@ -117,111 +174,224 @@ void TfrmSurvey::takeFromMain() {
     applyTexts(main_.LangIndex);
 }
 
-void TfrmSurvey::addRow(const SurveyModule& m) {
+QStringList TfrmSurvey::chosenPorts() const {
+    QStringList ports;
+    for (int i = 0; i < lstSurveyPorts->count(); ++i) {
+        const QListWidgetItem* item = lstSurveyPorts->item(i);
+        if (chkSurveyAllPorts->isChecked() || item->checkState() == Qt::Checked)
+            ports << item->text();
+    }
+    return ports;
+}
+
+void TfrmSurvey::addRow(const QString& port, const SurveyModule& m) {
     const int row = tblSurvey->rowCount();
     tblSurvey->insertRow(row);
-    const QStringList cells{QString::fromStdString(ModuleTypeName(m.type)), TwoDigitText(m.id),
-                            LineSettings::text(m.lineIndex), m.serial, m.version};
+    const QString version = m.isCh2() ? text(ExtraTexts::kSurveyCh2).arg(m.ch2Of) : m.version;
+    const QStringList cells{port,
+                            QString::fromStdString(ModuleTypeName(m.type)),
+                            TwoDigitText(m.id),
+                            LineSettings::text(m.lineIndex),
+                            m.serial,
+                            version};
     for (int c = 0; c < cells.size(); ++c)
         tblSurvey->setItem(row, c, new QTableWidgetItem(cells.at(c)));
 }
 
+void TfrmSurvey::showProgress(int bus, const SurveyProgress& p) {
+    progress_.update(bus, p);
+    pbSurvey->setValue(progress_.percent());
+    const int seconds = (progress_.msLeft() + 999) / 1000;
+    if (ports_.size() > 1) {
+        lbSurveyProgress->setText(text(ExtraTexts::kSurveyBuses).arg(ports_.size()).arg(seconds));
+    } else if (p.probing) {
+        lbSurveyProgress->setText(text(ExtraTexts::kSurveyProbing).arg(seconds));
+    } else {
+        lbSurveyProgress->setText(text(ExtraTexts::kSurveyAsking)
+                                      .arg(QString::fromStdString(ModuleTypeName(p.type)),
+                                           LineSettings::text(p.lineIndex), TwoDigitText(p.id))
+                                      .arg(seconds));
+    }
+}
+
+void TfrmSurvey::setRunning(bool on) {
+    btnSurveyStart->setText(text(on ? ExtraTexts::kSurveyStop : ExtraTexts::kSurveyStart));
+    for (QWidget* w : {static_cast<QWidget*>(cmbSurveyLine), static_cast<QWidget*>(cmbSurveyType),
+                       static_cast<QWidget*>(chkSurveyAllPorts),
+                       static_cast<QWidget*>(chkSurveyRead), static_cast<QWidget*>(edSurveyIds)})
+        w->setEnabled(!on);
+    lstSurveyPorts->setEnabled(!on && !chkSurveyAllPorts->isChecked());
+    btnSurveySavePlan->setEnabled(!on && read_ && !found_.isEmpty());
+    main_.setWindowEnabled(!on);
+}
+
 void TfrmSurvey::btnSurveyStartClick() {
-    if (running_) {
-        stop_ = true;
+    if (running()) {
+        stop_.store(true);
         return;
     }
-    // The main window and the survey share the port: one at a time.
+    // The main window and the survey share the ports: one at a time.
     if (main_.Polling == 1 || !main_.centralWidget()->isEnabled()) {
         lbSurveyStatus->setText(text(ExtraTexts::kSurveyBusy));
         return;
     }
-    SurveyPlan plan;
-    plan.portNo = PortNumberOf(cmbSurveyPort->currentText());
-    if (plan.portNo == 0) plan.portNo = 1;
-    if (cmbSurveyLine->currentIndex() > 0) plan.lines << cmbSurveyLine->currentIndex() - 1;
-    if (cmbSurveyType->currentIndex() == 0 && main_.tabType()) plan.types << *main_.tabType();
-
-    context_ = std::make_unique<ModuleContext>(*main_.platform().ports);
-    failure_ = {};
-    connect(&context_->link, &Link::portOpenResult, this,
-            [this](int, const OpenFailure& f) { failure_ = f; });
-    result_ = {};
-    tblSurvey->setRowCount(0);
-    lbSurveyStatus->clear();
-    pbSurvey->setValue(0);
-    running_ = true;
-    stop_ = false;
-    btnSurveyStart->setText(text(ExtraTexts::kSurveyStop));
-    for (QWidget* w : {static_cast<QWidget*>(cmbSurveyPort), static_cast<QWidget*>(cmbSurveyLine),
-                       static_cast<QWidget*>(cmbSurveyType)})
-        w->setEnabled(false);
-    main_.setWindowEnabled(false);
-
-    SurveyHooks hooks;
-    hooks.stop = [this] { return stop_; };
-    hooks.found = [this](const SurveyModule& m) { addRow(m); };
-    hooks.progress = [this](const SurveyProgress& p) {
-        pbSurvey->setValue(p.total > 0 ? 100 * p.done / p.total : 100);
-        lbSurveyProgress->setText(text(ExtraTexts::kSurveyAsking)
-                                      .arg(QString::fromStdString(ModuleTypeName(p.type)),
-                                           LineSettings::text(p.lineIndex), TwoDigitText(p.id))
-                                      .arg((p.msLeft + 999) / 1000));
-    };
-    result_ = RunSurvey(*context_, plan, hooks);
-
-    running_ = false;
-    main_.setWindowEnabled(true);
-    for (QWidget* w : {static_cast<QWidget*>(cmbSurveyPort), static_cast<QWidget*>(cmbSurveyLine),
-                       static_cast<QWidget*>(cmbSurveyType)})
-        w->setEnabled(true);
-    btnSurveyStart->setText(text(ExtraTexts::kSurveyStart));
-    if (result_.portFailed) {
-        lbSurveyStatus->setText(
-            text(ExtraTexts::kSurveyNoPort)
-                .arg(cmbSurveyPort->currentText(), ExtraTexts::describe(failure_, langIndex_)));
+    const QStringList ports = chosenPorts();
+    if (ports.isEmpty()) {
+        lbSurveyStatus->setText(text(ExtraTexts::kSurveyNoPorts));
         return;
     }
-    if (!result_.stopped) pbSurvey->setValue(100);
-    showEnd();
+    SurveyPlan plan;
+    const QStringList range = edSurveyIds->text().split('-');
+    bool fromOk = false, toOk = false;
+    const int from = range.value(0).trimmed().toInt(&fromOk);
+    const int to = range.size() == 2 ? range.value(1).trimmed().toInt(&toOk) : from;
+    if (range.size() == 1) toOk = fromOk;
+    if (range.size() > 2 || !fromOk || !toOk || from < 1 || to > 99 || from > to) {
+        lbSurveyStatus->setText(text(ExtraTexts::kSurveyBadIds));
+        return;
+    }
+    for (int id = from; id <= to; ++id) plan.ids << id;
+    if (cmbSurveyLine->currentIndex() > 0) plan.lines << cmbSurveyLine->currentIndex() - 1;
+    if (cmbSurveyType->currentIndex() == 0 && main_.tabType()) plan.types << *main_.tabType();
+    plan.readSettings = chkSurveyRead->isChecked();
+    QList<SurveyPlan> plans;
+    for (const QString& port : ports) {
+        plan.portNo = PortNumberOf(port);
+        if (plan.portNo == 0) plan.portNo = 1;
+        plans << plan;
+    }
+
+    // Each bus's opener is made here and handed to its worker, which alone uses it.
+    auto openers = std::make_shared<std::vector<std::unique_ptr<PortOpener>>>();
+    for (const SurveyPlan& p : plans) {
+        std::unique_ptr<PortOpener> o;
+        if (main_.platform().busPorts) o = main_.platform().busPorts(p.portNo);
+        if (!o) o = std::make_unique<Shared>(*main_.platform().ports);
+        OpenWait wait;
+        // A connection under way ends at once on Stop; the window says whom it waits for.
+        wait.cancel = [this] { return stop_.load(); };
+        wait.connecting = [this](const QString& what) {
+            QMetaObject::invokeMethod(this, [this, what] {
+                lbSurveyProgress->setText(text(ExtraTexts::kConnecting).arg(what));
+            });
+        };
+        o->setOpenWait(wait);
+        openers->push_back(std::move(o));
+    }
+    runner_ = std::make_unique<BusRunner>(static_cast<int>(plans.size()), [openers](int bus) {
+        return std::move(openers->at(static_cast<size_t>(bus)));
+    });
+    ports_ = ports;
+    progress_ = BusesProgress();
+    found_.clear();
+    foundPorts_.clear();
+    results_ = QList<SurveyResult>(ports.size());
+    failures_ = QList<OpenFailure>(ports.size());
+    read_ = plan.readSettings;
+    stop_.store(false);
+    tblSurvey->setRowCount(0);
+    lbSurveyStatus->clear();
+    lbSurveyProgress->clear();
+    pbSurvey->setValue(0);
+
+    BusSurveyHooks hooks;
+    hooks.stop = &stop_;
+    hooks.found = [this](int bus, const SurveyModule& m) {
+        if (!m.isCh2()) {
+            found_ << m;
+            foundPorts_ << ports_.value(bus);
+        }
+        addRow(ports_.value(bus), m);
+    };
+    hooks.progress = [this](int bus, const SurveyProgress& p) { showProgress(bus, p); };
+    hooks.ended = [this](int bus, const SurveyResult& r, const OpenFailure& f) {
+        results_[bus] = r;
+        failures_[bus] = f;
+    };
+    connect(runner_.get(), &BusRunner::finished, this, [this] {
+        setRunning(false);
+        showEnd();
+        emit surveyEnded();
+    });
+    setRunning(true);
+    StartBusSurvey(*runner_, plans, hooks);
 }
 
 void TfrmSurvey::showEnd() {
     QStringList lines;
-    lines << text(result_.stopped ? ExtraTexts::kSurveyStopped : ExtraTexts::kSurveyDone)
-                 .arg(result_.modules.size());
-    for (const SurveyCollision& c : result_.collisions) {
-        lines << text(c.id == 1 ? ExtraTexts::kSurveySharedId : ExtraTexts::kSurveyCollision)
-                     .arg(QString::fromStdString(ModuleTypeName(c.type)), TwoDigitText(c.id),
-                          LineSettings::text(c.lineIndex));
+    bool stopped = false;
+    int modules = 0;
+    for (int bus = 0; bus < results_.size(); ++bus) {
+        const SurveyResult& r = results_.at(bus);
+        stopped = stopped || r.stopped;
+        modules += static_cast<int>(r.modules.size());
+        if (r.portFailed)
+            lines << text(ExtraTexts::kSurveyNoPort)
+                         .arg(ports_.value(bus),
+                              ExtraTexts::describe(failures_.at(bus), langIndex_));
     }
-    if (!result_.modules.isEmpty()) lines << text(ExtraTexts::kSurveyHint);
+    lines.prepend(
+        text(stopped ? ExtraTexts::kSurveyStopped : ExtraTexts::kSurveyDone).arg(modules));
+    for (const SurveyResult& r : results_) {
+        for (const SurveyCollision& c : r.collisions) {
+            lines << text(c.id == 1 ? ExtraTexts::kSurveySharedId : ExtraTexts::kSurveyCollision)
+                         .arg(QString::fromStdString(ModuleTypeName(c.type)), TwoDigitText(c.id),
+                              LineSettings::text(c.lineIndex));
+        }
+    }
+    if (modules > 0) lines << text(ExtraTexts::kSurveyHint);
+    if (!stopped && modules > 0) pbSurvey->setValue(100);
     lbSurveyStatus->setText(lines.join('\n'));
     lbSurveyProgress->clear();
 }
 
+bool TfrmSurvey::savePlan(const QString& path) {
+    QSaveFile file(path);
+    const QString plan = WritePlan(found_, ports_.size() > 1 ? foundPorts_ : QStringList());
+    if (!file.open(QIODevice::WriteOnly) || file.write(plan.toUtf8()) < 0 || !file.commit()) {
+        lbSurveyStatus->setText(
+            ExtraTexts::text(ExtraTexts::kSaveFailed, langIndex_).arg(path, file.errorString()));
+        return false;
+    }
+    lbSurveyStatus->setText(text(ExtraTexts::kSurveyPlanSaved).arg(found_.size()).arg(path));
+    return true;
+}
+
+void TfrmSurvey::btnSurveySavePlanClick() {
+    if (running() || found_.isEmpty()) return;
+    const QString path =
+        QFileDialog::getSaveFileName(this, text(ExtraTexts::kSurveySavePlan),
+                                     QStringLiteral("plan.csv"), QStringLiteral("CSV (*.csv)"));
+    if (!path.isEmpty()) savePlan(path);
+}
+
 void TfrmSurvey::tblSurveyDoubleClick(int row) {
-    if (running_ || row < 0 || row >= result_.modules.size()) return;
+    if (running() || row < 0 || row >= tblSurvey->rowCount()) return;
     if (main_.Polling == 1 || !main_.centralWidget()->isEnabled()) {
         lbSurveyStatus->setText(text(ExtraTexts::kSurveyBusy));
         return;
     }
-    const SurveyModule& m = result_.modules.at(row);
-    main_.cmbPort->setEditText(cmbSurveyPort->currentText());
-    main_.cmbBaudRate->setCurrentIndex(m.lineIndex);
+    const QString port = tblSurvey->item(row, 0)->text();
+    const int lineIndex =
+        LineSettings::indexOfTextOrCode(tblSurvey->item(row, 3)->text(), LineSettings::kListed);
+    const std::optional<ModuleType> type =
+        ParseModuleType(tblSurvey->item(row, 1)->text().toStdString());
+    if (lineIndex < 0 || !type) return;
+    main_.cmbPort->setEditText(port);
+    main_.cmbBaudRate->setCurrentIndex(lineIndex);
     for (int i = 0; i < 6; ++i) {
-        if (kAllModuleTypes[i] == m.type && main_.pcMain->currentIndex() != i)
+        if (kAllModuleTypes[i] == *type && main_.pcMain->currentIndex() != i)
             main_.pcMain->clickTab(i);
     }
-    main_.sbID->setValue(m.id);
+    main_.sbID->setValue(tblSurvey->item(row, 2)->text().toInt());
     main_.btnLinkClick();
     main_.raise();
     main_.activateWindow();
 }
 
 bool TfrmSurvey::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &main_ && event->type() == QEvent::Close && running_) {
-        stop_ = true;
+    if (watched == &main_ && event->type() == QEvent::Close && running()) {
+        stop_.store(true);
         event->ignore();
         return true;
     }
@@ -230,6 +400,6 @@ bool TfrmSurvey::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmSurvey::closeEvent(QCloseEvent* event) {
     // Closing stops the survey; what it found stays listed for the next opening.
-    stop_ = true;
+    stop_.store(true);
     event->accept();
 }

@@ -1,19 +1,27 @@
 #pragma once
-// The bus survey window: a window beside the main one that asks every ID on one port, at one
-// or all line settings, for the current type or all of them, and lists what answers. While it
-// runs the main window's operations are disabled; it does not start while an operation or a
-// continuous test runs. A double-click on a module links the main window to it.
+// The bus survey window: a window beside the main one that asks every ID on the ports ticked in
+// its list (or all mapped ports), each bus in a worker thread of its own and all at once, at one
+// or all line settings, for the current type or all of them, and lists what answers with its
+// port. The window never waits on a port: results come as queued calls, and Stop or closing the
+// window ends every bus at once, a connection under way included. While it runs the main
+// window's operations are disabled; it does not start while an operation or a continuous test
+// runs. A double-click on a module links the main window to it; with the settings read, what it
+// found can be saved as a plan for quillon-cli apply.
 
 #include <QWidget>
+#include <atomic>
 #include <memory>
 
-#include "engine/modulecontext.h"
+#include "engine/buses.h"
 #include "engine/survey.h"
 #include "link/openfailure.h"
 
+class QCheckBox;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
+class QLineEdit;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
@@ -26,24 +34,39 @@ class TfrmSurvey : public QWidget {
     ~TfrmSurvey() override;
 
     void applyTexts(int langIndex);
-    // Takes the main window's port list and its current port, line setting and type.
+    // Takes the main window's port list (its current port ticked), line setting and type.
     void takeFromMain();
 
     // Start, or Stop while the survey runs.
     void btnSurveyStartClick();
     // Sets the main window's port, line setting, type and ID to row `row`, then links.
     void tblSurveyDoubleClick(int row);
-    bool running() const { return running_; }
-    const SurveyResult& result() const { return result_; }
+    // Asks for a file and saves what was found as a plan; savePlan writes it (false: it could
+    // not be written).
+    void btnSurveySavePlanClick();
+    bool savePlan(const QString& path);
+    bool running() const { return runner_ && runner_->running(); }
+    // The modules found, in the order found, and the port of each.
+    const QList<SurveyModule>& found() const { return found_; }
+    const QStringList& foundPorts() const { return foundPorts_; }
 
-    QComboBox* cmbSurveyPort = nullptr;
+    QListWidget* lstSurveyPorts = nullptr;
+    QCheckBox* chkSurveyAllPorts = nullptr;
     QComboBox* cmbSurveyLine = nullptr;
     QComboBox* cmbSurveyType = nullptr;
+    // "1-99" or "N": the IDs each bus is asked.
+    QLineEdit* edSurveyIds = nullptr;
+    QCheckBox* chkSurveyRead = nullptr;
     QPushButton* btnSurveyStart = nullptr;
+    QPushButton* btnSurveySavePlan = nullptr;
     QProgressBar* pbSurvey = nullptr;
     QLabel* lbSurveyProgress = nullptr;
     QTableWidget* tblSurvey = nullptr;
     QLabel* lbSurveyStatus = nullptr;
+
+  signals:
+    // Every bus has ended and the window shows the outcome.
+    void surveyEnded();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,14 +75,22 @@ class TfrmSurvey : public QWidget {
 
   private:
     QString text(int row) const;
-    void addRow(const SurveyModule& m);
+    QStringList chosenPorts() const;
+    void addRow(const QString& port, const SurveyModule& m);
+    void showProgress(int bus, const SurveyProgress& p);
+    void setRunning(bool on);
     void showEnd();
 
     TfrmModule& main_;
-    std::unique_ptr<ModuleContext> context_;
-    SurveyResult result_;
-    OpenFailure failure_;
-    bool running_ = false;
-    bool stop_ = false;
+    std::unique_ptr<BusRunner> runner_;
+    std::atomic<bool> stop_{false};
+    QStringList ports_;  // of the survey under way or last run
+    BusesProgress progress_;
+    QList<SurveyModule> found_;
+    QStringList foundPorts_;
+    QList<SurveyResult> results_;
+    QList<OpenFailure> failures_;
+    bool read_ = false;
+    bool stopped_ = false;
     int langIndex_ = 0;
 };

@@ -204,7 +204,7 @@ class Cli {
     // one), a runner that opens each on its own device, and why one did not open (the exit
     // status that goes with it).
     QList<CliBus> busOptions();
-    std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses);
+    std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses, const std::atomic<bool>& stop);
     int diagOpenFailure(const CliBus& bus, const OpenFailure& f) const;
     // --port as a device path or a network name (`devicePath`), or COMn (`portNo`).
     void parsePort(const QString& port, QString& devicePath, int& portNo);

@@ -75,7 +75,7 @@ int Cli::apply() {
         surveyed[bus] = r;
         if (r.portFailed) codes[bus] = diagOpenFailure(buses.at(bus), failure);
     };
-    std::unique_ptr<BusRunner> runner = busRunner(buses);
+    std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
     {
         QEventLoop loop;
         QObject::connect(runner.get(), &BusRunner::finished, &loop, &QEventLoop::quit);

@@ -69,11 +69,17 @@ QList<CliBus> Cli::busOptions() {
     return buses;
 }
 
-std::unique_ptr<BusRunner> Cli::busRunner(const QList<CliBus>& buses) {
-    // Each bus's opener is made in its worker thread and knows only its device.
-    return std::make_unique<BusRunner>(static_cast<int>(buses.size()), [buses](int bus) {
+std::unique_ptr<BusRunner> Cli::busRunner(const QList<CliBus>& buses,
+                                          const std::atomic<bool>& stop) {
+    // Each bus's opener is made in its worker thread and knows only its device; Ctrl-C ends a
+    // connection to a network port under way at once.
+    return std::make_unique<BusRunner>(static_cast<int>(buses.size()), [buses, &stop](int bus) {
         const QString device = buses.at(bus).device;
-        return std::unique_ptr<PortOpener>(new QtPortOpener([device](int) { return device; }));
+        auto opener = std::make_unique<QtPortOpener>([device](int) { return device; });
+        OpenWait wait;
+        wait.cancel = [&stop] { return stop.load(); };
+        opener->setOpenWait(wait);
+        return std::unique_ptr<PortOpener>(std::move(opener));
     });
 }
 
@@ -174,7 +180,7 @@ int Cli::survey() {
             codes[bus] = kFailed;
         }
     };
-    std::unique_ptr<BusRunner> runner = busRunner(buses);
+    std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
     QEventLoop loop;
     QObject::connect(runner.get(), &BusRunner::finished, &loop, &QEventLoop::quit);
     StartBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), hooks);

@@ -148,8 +148,8 @@ bool Link::Transact(const QByteArray& text) {
     frame += cmd;
     frame += sum;
     frame += static_cast<char>(wire::kFrameEnd);
-    frameWriteFailed_ =
-        !hComm->write(reinterpret_cast<const uint8_t*>(frame.data()), static_cast<int>(frame.size()));
+    frameWriteFailed_ = !hComm->write(reinterpret_cast<const uint8_t*>(frame.data()),
+                                      static_cast<int>(frame.size()));
 
     sentLine_ = QString::fromLatin1(LogBuf);
     emit sentTraffic(sentLine_);

@@ -15,7 +15,7 @@
 
 class Link : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit Link(PortOpener& opener, QObject* parent = nullptr);
     ~Link() override;
 
@@ -60,11 +60,11 @@ public:
     char LogBuf[wire::kBufferSize] = {};
     QByteArray LastReply;
 
-signals:
+  signals:
     void sentTraffic(const QString& line);
     void receivedTraffic(const QString& line);
 
-private:
+  private:
     void pump();
     void setLogBuf(const std::string& line);
 

@@ -101,7 +101,7 @@ NetworkPortEntry Backend(QString* why) {
 }  // namespace
 
 std::unique_ptr<SerialPort> OpenNetworkPort(const QString& name, const QString& lineSetting,
-                                            OpenFailure* failure) {
+                                            OpenFailure* failure, const OpenWait* wait) {
     QString why;
     const NetworkPortEntry entry = Backend(&why);
     if (!entry) {
@@ -113,5 +113,5 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const QString& name, const QString& 
         }
         return nullptr;
     }
-    return std::unique_ptr<SerialPort>(entry(name, lineSetting, failure));
+    return std::unique_ptr<SerialPort>(entry(name, lineSetting, failure, wait));
 }

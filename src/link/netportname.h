@@ -28,6 +28,7 @@
 #include "link/openfailure.h"
 
 class SerialPort;
+struct OpenWait;
 
 struct NetPortName {
     enum class Kind { Rfc2217, Raw };
@@ -48,10 +49,11 @@ std::optional<NetPortName> ParseNetPortName(const QString& name, QString* error 
 // Connects to the server named and, for rfc2217, negotiates the line setting; null when that
 // fails or the network backend cannot be loaded, and then `failure` (when given) says why.
 std::unique_ptr<SerialPort> OpenNetworkPort(const QString& name, const QString& lineSetting,
-                                            OpenFailure* failure = nullptr);
+                                            OpenFailure* failure = nullptr,
+                                            const OpenWait* wait = nullptr);
 
 // The name of the backend's entry point, and its type: it returns a new port or null with
 // `failure` filled in.
-#define QUILLON_NETPORT_ENTRY "quillon_open_network_port"
+#define QUILLON_NETPORT_ENTRY "quillon_open_network_port_waiting"
 using NetworkPortEntry = SerialPort* (*)(const QString& name, const QString& lineSetting,
-                                         OpenFailure* failure);
+                                         OpenFailure* failure, const OpenWait* wait);

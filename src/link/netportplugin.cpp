@@ -4,8 +4,9 @@
 #include "link/netportname.h"
 #include "link/netserialport.h"
 
-extern "C" Q_DECL_EXPORT SerialPort* quillon_open_network_port(const QString& name,
-                                                               const QString& lineSetting,
-                                                               OpenFailure* failure) {
-    return NetSerialPort::open(name, lineSetting, failure).release();
+extern "C" Q_DECL_EXPORT SerialPort* quillon_open_network_port_waiting(const QString& name,
+                                                                       const QString& lineSetting,
+                                                                       OpenFailure* failure,
+                                                                       const OpenWait* wait) {
+    return NetSerialPort::open(name, lineSetting, failure, wait).release();
 }

@@ -1,10 +1,12 @@
 #include "link/netserialport.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QMutex>
 #include <QSet>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
@@ -91,8 +93,8 @@ NetSerialPort::~NetSerialPort() {
 }
 
 std::unique_ptr<NetSerialPort> NetSerialPort::open(const QString& nameText,
-                                                   const QString& lineSetting,
-                                                   OpenFailure* failure) {
+                                                   const QString& lineSetting, OpenFailure* failure,
+                                                   const OpenWait* wait) {
     OpenFailure ignored;
     OpenFailure& why = failure ? *failure : ignored;
     why = OpenFailure{};
@@ -122,39 +124,81 @@ std::unique_ptr<NetSerialPort> NetSerialPort::open(const QString& nameText,
         Held().insert(key);
     }
     std::unique_ptr<NetSerialPort> port(new NetSerialPort(*name, key));
-    if (!port->connectAndNegotiate(lineSetting, why)) {
+    if (!port->connectAndNegotiate(lineSetting, why, wait)) {
         why.device = device;
         return nullptr;  // the port's destructor gives the address back
     }
     return port;
 }
 
-bool NetSerialPort::connectAndNegotiate(const QString& lineSetting, OpenFailure& why) {
+bool NetSerialPort::waitSlice(int ms, const OpenWait* wait) {
+    if (wait && wait->cancel && wait->cancel()) return false;
+    // Slices of the event loop rather than the socket's blocking waits: a window that opens
+    // the port keeps painting and taking input, and a cancel is seen within one slice.
+    QEventLoop loop;
+    QTimer slice;
+    slice.setSingleShot(true);
+    QObject::connect(&slice, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(socket_.get(), &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(socket_.get(), &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    QObject::connect(socket_.get(), &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(socket_.get(), &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
+    slice.start(std::clamp(ms, 1, 20));
+    loop.exec();
+    return !(wait && wait->cancel && wait->cancel());
+}
+
+bool NetSerialPort::connectAndNegotiate(const QString& lineSetting, OpenFailure& why,
+                                        const OpenWait* wait) {
     const QDeadlineTimer deadline(name_.timeoutMs, Qt::PreciseTimer);
     const auto noAnswer = [&] {
         why.reason = OpenFailure::Reason::NoAnswer;
         why.boundMs = name_.timeoutMs;
         return false;
     };
-    socket_->connectToHost(name_.host, name_.port);
-    if (!socket_->waitForConnected(
-            static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
-        switch (socket_->error()) {
-            case QAbstractSocket::ConnectionRefusedError:
-                why.reason = OpenFailure::Reason::ConnectionRefused;
-                break;
-            case QAbstractSocket::HostNotFoundError:
-                why.reason = OpenFailure::Reason::HostNotFound;
-                break;
-            case QAbstractSocket::SocketTimeoutError:
-                return noAnswer();
-            default:
-                why.reason = OpenFailure::Reason::Other;
-                why.detail = socket_->errorString();
-                break;
-        }
+    const auto cancelled = [&] {
+        why.reason = OpenFailure::Reason::Cancelled;
         return false;
+    };
+    if (wait && wait->connecting)
+        wait->connecting(name_.host.contains(':')
+                             ? QStringLiteral("[%1]:%2").arg(name_.host).arg(name_.port)
+                             : QStringLiteral("%1:%2").arg(name_.host).arg(name_.port));
+    bool socketError = false;
+    QObject::connect(socket_.get(), &QAbstractSocket::errorOccurred, socket_.get(),
+                     [&socketError](QAbstractSocket::SocketError) { socketError = true; });
+    socket_->connectToHost(name_.host, name_.port);
+    while (socket_->state() != QAbstractSocket::ConnectedState) {
+        if (socketError || socket_->state() == QAbstractSocket::UnconnectedState) {
+            switch (socket_->error()) {
+                case QAbstractSocket::ConnectionRefusedError:
+                    why.reason = OpenFailure::Reason::ConnectionRefused;
+                    break;
+                case QAbstractSocket::HostNotFoundError:
+                    why.reason = OpenFailure::Reason::HostNotFound;
+                    break;
+                case QAbstractSocket::SocketTimeoutError:
+                    return noAnswer();
+                default:
+                    why.reason = OpenFailure::Reason::Other;
+                    why.detail = socket_->errorString();
+                    break;
+            }
+            socket_->disconnect(socket_.get());
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            socket_->abort();
+            socket_->disconnect(socket_.get());
+            return noAnswer();
+        }
+        if (!waitSlice(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())), wait)) {
+            socket_->abort();
+            socket_->disconnect(socket_.get());
+            return cancelled();
+        }
     }
+    socket_->disconnect(socket_.get());
     // Each exchange is a few bytes each way: they go at once rather than wait to be gathered.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -194,7 +238,8 @@ bool NetSerialPort::connectAndNegotiate(const QString& lineSetting, OpenFailure&
             return false;
         }
         if (deadline.hasExpired()) return noAnswer();
-        socket_->waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        if (!waitSlice(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())), wait))
+            return cancelled();
         if (socket_->state() != QAbstractSocket::ConnectedState) failed_ = true;
     }
     if (config) {

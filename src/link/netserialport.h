@@ -57,8 +57,11 @@ class NetSerialPort : public SerialPort {
 
     // Connects to the server and, for rfc2217, negotiates the line setting; null when that
     // fails, and then `failure` (when given) says why.
+    // The wait runs the calling thread's event loop in short slices, asking `wait` (when given)
+    // whether to give up.
     static std::unique_ptr<NetSerialPort> open(const QString& name, const QString& lineSetting,
-                                               OpenFailure* failure = nullptr);
+                                               OpenFailure* failure = nullptr,
+                                               const OpenWait* wait = nullptr);
 
     // The server's signature, when an rfc2217 server sent one.
     QString serverSignature() const;
@@ -68,7 +71,10 @@ class NetSerialPort : public SerialPort {
     static constexpr int kCloseWaitMs = 500;
 
     NetSerialPort(const NetPortName& name, QString key);
-    bool connectAndNegotiate(const QString& lineSetting, OpenFailure& why);
+    bool connectAndNegotiate(const QString& lineSetting, OpenFailure& why, const OpenWait* wait);
+    // Runs the event loop until the socket has news or `ms` have passed; false when the wait
+    // was cancelled.
+    bool waitSlice(int ms, const OpenWait* wait);
     // Moves what the socket has received into the data buffer, answering Telnet commands.
     // True when data was added.
     bool pump();

@@ -19,6 +19,7 @@ struct OpenFailure {
         ComPortRefused,      // the server declined the serial port control option
         LineSettingRefused,  // the port cannot take the line setting; `detail` says why
         ConnectionClosed,    // the server hung up during the open; `detail`: what it said
+        Cancelled,           // the user ended the attempt while it waited
     };
     Reason reason = Reason::None;
     QString device;

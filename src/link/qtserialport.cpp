@@ -396,7 +396,7 @@ std::unique_ptr<SerialPort> QtPortOpener::open(int portNo, const QString& lineSe
     }
     const QString named = deviceFor_ ? deviceFor_(portNo) : QString();
     // A port on a serial device server, whichever number names it.
-    if (IsNetworkPortName(named)) return OpenNetworkPort(named, lineSetting, &lastFailure_);
+    if (IsNetworkPortName(named)) return OpenNetworkPort(named, lineSetting, &lastFailure_, &wait_);
 #ifdef Q_OS_WIN
     const QString device = QStringLiteral("COM%1").arg(portNo);
 #else

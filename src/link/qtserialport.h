@@ -57,9 +57,11 @@ class QtPortOpener : public PortOpener {
     explicit QtPortOpener(std::function<QString(int)> deviceFor);
     std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
     OpenFailure lastFailure() const override { return lastFailure_; }
+    void setOpenWait(OpenWait wait) override { wait_ = std::move(wait); }
 
   private:
     std::function<QString(int)> deviceFor_;
+    OpenWait wait_;
     OpenFailure lastFailure_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "link/openfailure.h"
@@ -11,7 +12,7 @@
 class QIODevice;
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // At most one byte: returns 0..255 at once when a byte is waiting, otherwise waits about
@@ -45,9 +46,18 @@ public:
     virtual QString openNote() const { return QString(); }
 };
 
+// How an open that takes its time (connecting to a serial device server) spends the wait. The
+// wait runs the calling thread's event loop, so a window keeps painting.
+struct OpenWait {
+    // Told once as the wait begins, with what is being reached ("HOST:PORT").
+    std::function<void(const QString& what)> connecting;
+    // Asked again and again during the wait: true ends the attempt at once (Reason::Cancelled).
+    std::function<bool()> cancel;
+};
+
 // Opens ports by number (COMn) with a line setting text such as "19200,e,8,1".
 class PortOpener {
-public:
+  public:
     virtual ~PortOpener() = default;
 
     // Null when the port is absent, taken or refused. A line setting text that does not
@@ -57,4 +67,8 @@ public:
     // Why the last open returned null; Reason::None after a successful open or where the
     // opener cannot tell.
     virtual OpenFailure lastFailure() const { return {}; }
+
+    // How later opens that wait on the network spend the wait; ignored by openers that never
+    // wait.
+    virtual void setOpenWait(OpenWait wait) { (void)wait; }
 };

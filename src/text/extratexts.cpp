@@ -55,6 +55,22 @@ constexpr const char16_t* kTexts[ExtraTexts::kRows][MessageTable::kLanguages] = 
     {u"Type|ID|Line setting|Serial number|Version", u"类型|ID|通讯参数|序号|版本",
      u"類型|ID|通訊參數|序號|版本"},
     {u"Double-click a module to link to it", u"双击模组以连线", u"雙擊模組以連線"},
+    {u"cancelled", u"已取消", u"已取消"},
+    {u"connecting to %1...", u"正在连接 %1...", u"正在連線 %1..."},
+    {u"All mapped ports", u"全部已映射的串口", u"全部已對應的序列埠"},
+    {u"Read each module's settings", u"读取每个模组的设置", u"讀取每個模組的設定"},
+    {u"Save as plan...", u"另存为计划...", u"另存為計畫..."},
+    {u"Plan of %1 module(s) saved to %2", u"%1 个模组的计划已保存到 %2",
+     u"%1 個模組的計畫已儲存至 %2"},
+    {u"Asking ID 00 at every line setting and type: at most %1 s left",
+     u"正在以 ID 00 询问每个通讯参数与类型: 最多剩 %1 秒",
+     u"正在以 ID 00 詢問每個通訊參數與類型: 最多剩 %1 秒"},
+    {u"%1 buses: about %2 s left", u"%1 条总线: 约剩 %2 秒", u"%1 條匯流排: 約剩 %2 秒"},
+    {u"CH #2 of %1", u"%1 的 CH #2", u"%1 的 CH #2"},
+    {u"Choose at least one port", u"请至少选择一个串口", u"請至少選擇一個序列埠"},
+    {u"IDs", u"ID 范围", u"ID 範圍"},
+    {u"IDs: N or A-B within 1..99", u"ID 范围: N 或 A-B, 在 1..99 之内",
+     u"ID 範圍: N 或 A-B, 在 1..99 之內"},
 };
 
 }  // namespace
@@ -94,6 +110,8 @@ QString describe(const OpenFailure& failure, int langIndex) {
             return text(kComPortRefused, langIndex);
         case Reason::LineSettingRefused:
             return text(kLineSettingRefused, langIndex).arg(failure.detail);
+        case Reason::Cancelled:
+            return text(kCancelled, langIndex);
         case Reason::ConnectionClosed:
             // What the server said, if anything, is in its own words.
             return failure.detail.isEmpty()

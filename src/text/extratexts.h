@@ -51,6 +51,20 @@ enum Row {
     kSurveyNoPort,       // "%1 does not open: %2"
     kSurveyColumns,      // "Type|ID|Line setting|Serial number|Version"
     kSurveyHint,         // "Double-click a module to link to it"
+
+    // Several buses, plans and ports that take time to open.
+    kCancelled,          // "cancelled"
+    kConnecting,         // "connecting to %1..."
+    kSurveyAllPorts,     // "All mapped ports"
+    kSurveyRead,         // "Read each module's settings"
+    kSurveySavePlan,     // "Save as plan..."
+    kSurveyPlanSaved,    // "Plan of %1 module(s) saved to %2"
+    kSurveyProbing,      // "Asking ID 00 at every line setting and type: at most %1 s left"
+    kSurveyBuses,        // "%1 buses: about %2 s left"
+    kSurveyCh2,          // "CH #2 of %1"
+    kSurveyNoPorts,      // "Choose at least one port"
+    kSurveyIds,          // "IDs"
+    kSurveyBadIds,       // "IDs: N or A-B within 1..99"
     kRows
 };
 
