@@ -24,17 +24,6 @@ namespace {
 
 constexpr int kModules = 10;
 
-class Forward : public PortOpener {
-  public:
-    explicit Forward(PortOpener& to) : to_(to) {}
-    std::unique_ptr<SerialPort> open(int n, const QString& line) override {
-        return to_.open(n, line);
-    }
-
-  private:
-    PortOpener& to_;
-};
-
 // Ten DI/DO modules at IDs 1..10 of one line setting.
 std::unique_ptr<VirtualPorts> MakeBus(int bus) {
     auto ports = std::make_unique<VirtualPorts>();
@@ -90,8 +79,9 @@ void ApplyOn(ModuleContext& m, const QString& text, int cutAfterRows = -1) {
 
 // Runs `work` on the given buses at once; returns the wall time in seconds.
 double Together(std::vector<std::unique_ptr<VirtualPorts>>& buses, const BusRunner::Work& work) {
-    BusRunner runner(static_cast<int>(buses.size()),
-                     [&buses](int b) { return std::make_unique<Forward>(*buses.at(size_t(b))); });
+    BusRunner runner(static_cast<int>(buses.size()), [&buses](int b) {
+        return std::make_unique<ForwardingOpener>(*buses.at(size_t(b)));
+    });
     QElapsedTimer t;
     t.start();
     runner.run(work);

@@ -77,6 +77,7 @@ class TestCliBus : public QObject {
     void severalBuses();
     void rowThatFailsExitsFour();
     void interruptFinishesTheStep();
+    void killedInASwapIsFinishedByTheNextRun();
 };
 
 void TestCliBus::surveyFindsBus() {
@@ -310,6 +311,35 @@ void TestCliBus::interruptFinishesTheStep() {
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(1000));
     QCOMPARE(p.exitCode(), 130);
+}
+
+void TestCliBus::killedInASwapIsFinishedByTheNextRun() {
+    Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004"});
+    const QString plan = write("swap.csv",
+                               "type,serial,id,line\n"
+                               "RQ-3016,16000003,4,\n"
+                               "RQ-3016,16000004,3,\n");
+    const QStringList common = {"--port", sim.pty, "--ids", "1-5", "--line", "5"};
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir_.path());
+    p.setProcessEnvironment(env);
+    sim.heard();
+    p.start(qEnvironmentVariable("QUILLON_CLI"), QStringList{"apply", plan} + common);
+    // Killed as soon as the first module has stepped aside to the spare ID 05.
+    QElapsedTimer t;
+    t.start();
+    bool aside = false;
+    while (!aside && t.elapsed() < 20000 && p.state() == QProcess::Running)
+        for (const QString& f : sim.heard()) aside = aside || f.contains("C1600000305");
+    QVERIFY(aside);
+    ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+    QVERIFY(p.waitForFinished(5000));
+    const Run again = run(QStringList{"apply", plan, "--json"} + common);
+    QVERIFY2(again.code == 0, again.err.constData());
+    QVERIFY(again.out.contains("\"found_at\":\"ID 05 at 19200,e,8,1\""));
+    const Run after = run(QStringList{"apply", plan, "--json"} + common);
+    QCOMPARE(after.out.count("\"outcome\":\"unchanged\""), 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliBus)

@@ -120,19 +120,6 @@ QStringList Differences(VirtualPorts& ports) {
     return out;
 }
 
-// Forwards to a port opener the test owns.
-class Forward : public PortOpener {
-  public:
-    explicit Forward(PortOpener& to) : to_(to) {}
-    std::unique_ptr<SerialPort> open(int n, const QString& line) override {
-        return to_.open(n, line);
-    }
-    OpenFailure lastFailure() const override { return to_.lastFailure(); }
-
-  private:
-    PortOpener& to_;
-};
-
 }  // namespace
 
 class TestEngineBuses : public QObject {
@@ -151,7 +138,8 @@ void TestEngineBuses::twoBusesOneSilent() {
     a.id = 2;
     ports[0].addModule(1, a);
     ports[1].addSilentPort(1);
-    BusRunner runner(3, [&ports](int bus) { return std::make_unique<Forward>(ports[bus]); });
+    BusRunner runner(3,
+                     [&ports](int bus) { return std::make_unique<ForwardingOpener>(ports[bus]); });
     QList<QThread*> setUpIn;
     QList<int> setUpBus;
     runner.setContextSetup([&](ModuleContext& m, int bus) {
@@ -213,7 +201,7 @@ void TestEngineBuses::cutOffAnywhere() {
     QList<bool> cutHappened(cuts.size(), false);
 
     BusRunner runner(static_cast<int>(cuts.size()), [&](int bus) {
-        return std::make_unique<Forward>(buses[static_cast<size_t>(bus)]);
+        return std::make_unique<ForwardingOpener>(buses[static_cast<size_t>(bus)]);
     });
     runner.run([&](ModuleContext&, int bus) {
         const Cut cut = cuts.at(bus);

@@ -24,23 +24,6 @@
 #include "link/portmap.h"
 #include "text/extratexts.h"
 
-namespace {
-
-// Forwards to the window's own opener, for platforms without openers of their own per bus.
-class Shared : public PortOpener {
-  public:
-    explicit Shared(PortOpener& to) : to_(to) {}
-    std::unique_ptr<SerialPort> open(int n, const QString& line) override {
-        return to_.open(n, line);
-    }
-    OpenFailure lastFailure() const override { return to_.lastFailure(); }
-
-  private:
-    PortOpener& to_;
-};
-
-}  // namespace
-
 TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("frmSurvey"));
     auto* grid = new QGridLayout(this);
@@ -266,7 +249,7 @@ void TfrmSurvey::btnSurveyStartClick() {
     for (const SurveyPlan& p : plans) {
         std::unique_ptr<PortOpener> o;
         if (main_.platform().busPorts) o = main_.platform().busPorts(p.portNo);
-        if (!o) o = std::make_unique<Shared>(*main_.platform().ports);
+        if (!o) o = std::make_unique<ForwardingOpener>(*main_.platform().ports);
         OpenWait wait;
         // A connection under way ends at once on Stop; the window says whom it waits for.
         wait.cancel = [this] { return stop_.load(); };

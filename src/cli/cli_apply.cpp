@@ -76,12 +76,7 @@ int Cli::apply() {
         if (r.portFailed) codes[bus] = diagOpenFailure(buses.at(bus), failure);
     };
     std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
-    {
-        QEventLoop loop;
-        QObject::connect(runner.get(), &BusRunner::finished, &loop, &QEventLoop::quit);
-        StartBusSurvey(*runner, QList<SurveyPlan>(buses.size(), surveyPlan), sh);
-        loop.exec();
-    }
+    RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), surveyPlan), sh);
     progress.clear();
     if (interrupt.stop.load()) {
         diag(QStringLiteral("apply stopped during the survey: nothing was sent"));

@@ -181,10 +181,7 @@ int Cli::survey() {
         }
     };
     std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
-    QEventLoop loop;
-    QObject::connect(runner.get(), &BusRunner::finished, &loop, &QEventLoop::quit);
-    StartBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), hooks);
-    loop.exec();
+    RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), hooks);
     progress.clear();
 
     if (p_.isSet("plan") && !interrupt.stop.load()) {

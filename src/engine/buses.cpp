@@ -94,6 +94,20 @@ void StartBusSurvey(BusRunner& runner, const QList<SurveyPlan>& plans,
     });
 }
 
+void RunBusSurvey(BusRunner& runner, const QList<SurveyPlan>& plans, const BusSurveyHooks& hooks) {
+    QEventLoop loop;
+    QObject::connect(&runner, &BusRunner::finished, &loop, &QEventLoop::quit);
+    StartBusSurvey(runner, plans, hooks);
+    if (runner.running()) loop.exec();
+}
+
+std::unique_ptr<SerialPort> ForwardingOpener::open(int portNo, const QString& lineSetting) {
+    return to_.open(portNo, lineSetting);
+}
+OpenFailure ForwardingOpener::lastFailure() const {
+    return to_.lastFailure();
+}
+
 void BusesProgress::update(int bus, const SurveyProgress& p) {
     while (last_.size() <= bus) last_.append(SurveyProgress{});
     last_[bus] = p;

@@ -14,9 +14,9 @@
 
 #include "engine/survey.h"
 #include "link/openfailure.h"
+#include "link/serialport.h"
 
 class ModuleContext;
-class PortOpener;
 class QThread;
 
 class BusRunner : public QObject {
@@ -71,6 +71,20 @@ struct BusSurveyHooks {
 
 // Surveys bus i with plans[i] (their portNo the number that bus's opener opens), all at once.
 void StartBusSurvey(BusRunner& runner, const QList<SurveyPlan>& plans, const BusSurveyHooks& hooks);
+// The same, running the calling thread's event loop until every bus has ended.
+void RunBusSurvey(BusRunner& runner, const QList<SurveyPlan>& plans, const BusSurveyHooks& hooks);
+
+// An opener that hands every open to another one it does not own: a bus's worker given a
+// port opener that outlives it. The wait of the other opener stays its own.
+class ForwardingOpener : public PortOpener {
+  public:
+    explicit ForwardingOpener(PortOpener& to) : to_(to) {}
+    std::unique_ptr<SerialPort> open(int portNo, const QString& lineSetting) override;
+    OpenFailure lastFailure() const override;
+
+  private:
+    PortOpener& to_;
+};
 
 // The time left of several surveys that run side by side: the longest, and the progress that
 // goes with it.
