@@ -326,6 +326,7 @@ void TestCliBus::killedInASwapIsFinishedByTheNextRun() {
     p.setProcessEnvironment(env);
     sim.heard();
     p.start(qEnvironmentVariable("QUILLON_CLI"), QStringList{"apply", plan} + common);
+    QVERIFY(p.waitForStarted(5000));
     // Killed as soon as the first module has stepped aside to the spare ID 05.
     QElapsedTimer t;
     t.start();

@@ -80,6 +80,7 @@ class TestEngineCommission : public QObject {
     void tenFreshModulesBySerial();
     void swapAndUnchanged();
     void moduleLostMidPlan();
+    void ch2IdOnTheBus();
 };
 
 void TestEngineCommission::refusals_data() {
@@ -209,6 +210,31 @@ void TestEngineCommission::moduleLostMidPlan() {
     QCOMPARE(results.at(2), QStringLiteral("4 done"));
     QCOMPARE(bus.ports.host(1).module(2).id, 9);
     QCOMPARE(bus.ports.host(1).module(2).lineIndex, 3);
+}
+
+void TestEngineCommission::ch2IdOnTheBus() {
+    // CH #2 of a Wiegand module holds an ID of its own: a plan may not move it onto a module of
+    // the type, nor a module onto it; an ID that is free takes it.
+    Bus bus;
+    bus.add(ModuleType::RQ3050S, 1, "50000001").ch2Id = 3;
+    bus.add(ModuleType::RQ3050S, 4, "50000004").ch2Id = 2;
+    bus.lastId = 5;
+    const QString header = QStringLiteral("type,serial,id,line,ch2-id\n");
+    QVERIFY(!bus.apply(header + "RQ-3050S,50000001,,,4\n"));
+    QVERIFY2(bus.problems.join('\n').contains(
+                 "row 2, column ch2-id: CH #2 of row 2 (50000001) would share RQ-3050S ID 04 with "
+                 "the module 50000004 (not in the plan)"),
+             qPrintable(bus.problems.join('\n')));
+    QVERIFY(!bus.apply(header + "RQ-3050S,50000004,3,,\n"));
+    QVERIFY2(bus.problems.join('\n').contains("would share RQ-3050S ID 03 with CH #2 of 50000001"),
+             qPrintable(bus.problems.join('\n')));
+    QVERIFY2(bus.apply(header + "RQ-3050S,50000001,,,5\n"), qPrintable(bus.problems.join('\n')));
+    QCOMPARE(bus.results(), QStringList{"2 done"});
+    QCOMPARE(bus.ports.host(1).module(0).ch2Id, 5);
+    // Its old ID is free now for a module to take.
+    QVERIFY2(bus.apply(header + "RQ-3050S,50000004,3,,\n"), qPrintable(bus.problems.join('\n')));
+    QCOMPARE(bus.results(), QStringList{"2 done"});
+    QCOMPARE(bus.ports.host(1).module(1).id, 3);
 }
 
 QTEST_GUILESS_MAIN(TestEngineCommission)

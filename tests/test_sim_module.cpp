@@ -145,7 +145,8 @@ void TestSimModule::replies_data() {
         row(t, "interface without zeros", "%01A3", 0, "");
         row(t, "card read, nothing queued", "%01F", 8, "3=01|5=F");
         row(t, "CH #2 card read, nothing queued", "%05F", 8, "3=05|5=F");
-        row(t, "CH #2 answers only F", "%05B", 0, "");
+        row(t, "CH #2 identifies itself", "%05B", 16, "3=05|5=B");
+        row(t, "CH #2 answers no version", "%05V", 0, "");
         row(t, "card read with argument", "%01F1", 0, "");
     }
     row(T::RQ3050K, "key number", "%01L", 10, "6=04");

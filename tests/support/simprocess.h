@@ -30,11 +30,13 @@ class Sim {
         proc.waitForReadyRead(60);
         log_ += proc.readAllStandardOutput();
         QStringList frames;
-        for (const QByteArray& line : log_.split('\n')) {
+        // A line still being written stays for the next call.
+        const int end = log_.lastIndexOf('\n') + 1;
+        for (const QByteArray& line : log_.left(end).split('\n')) {
             const int at = line.indexOf(" RX ");
             if (at >= 0) frames << QString::fromLatin1(line.mid(at + 4));
         }
-        log_.clear();
+        log_.remove(0, end);
         return frames;
     }
     void command(const QByteArray& line) { proc.write(line + '\n'); }
