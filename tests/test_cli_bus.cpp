@@ -20,8 +20,6 @@ class TestCliBus : public QObject {
 
   private:
     CliRunner cli_;
-    Run run(const QStringList& args) { return cli_.run(args); }
-    QString write(const QString& name, const QByteArray& text) { return cli_.write(name, text); }
 
   private slots:
     void surveyFindsBus();
@@ -37,8 +35,8 @@ void TestCliBus::surveyFindsBus() {
              "RQ-3016:2:16000044:3", "--module", "RQ-3016:5:16000051", "--module",
              "RQ-3016:5:16000052"});
     QVERIFY(!sim.pty.isEmpty());
-    const Run r = run({"survey", "--port", sim.pty, "--json", "--ids", "1-6", "--line",
-                       "19200,e,8,1", "--line", "3", "--type", "all"});
+    const Run r = cli_.run({"survey", "--port", sim.pty, "--json", "--ids", "1-6", "--line",
+                            "19200,e,8,1", "--line", "3", "--type", "all"});
     QVERIFY2(r.code == 0, r.err.constData());
     QCOMPARE(r.lines(),
              (QStringList{"RQ-3016 03 16000301 19200,e,8,1", "RQ-3050K 06 51000009 19200,e,8,1",
@@ -48,12 +46,12 @@ void TestCliBus::surveyFindsBus() {
     QVERIFY(r.out.contains("\"ch2_of\":\"51000009\""));
     // Text: a table with the version; a collision says what it may mean.
     const Run t =
-        run({"survey", "--port", sim.pty, "--ids", "2-3", "--line", "5", "--type", "RQ-3016"});
+        cli_.run({"survey", "--port", sim.pty, "--ids", "2-3", "--line", "5", "--type", "RQ-3016"});
     QCOMPARE(t.code, 0);
     QVERIFY2(t.out.contains("RQ-3016   03  19200,e,8,1  16000301  01.20-36"), t.out.constData());
     QVERIFY(!t.out.contains("16000044"));
     const Run none =
-        run({"survey", "--port", sim.pty, "--ids", "1-3", "--line", "0", "--type", "RQ-3020"});
+        cli_.run({"survey", "--port", sim.pty, "--ids", "1-3", "--line", "0", "--type", "RQ-3020"});
     QCOMPARE(none.code, 1);
     QVERIFY(none.out.startsWith("PORT"));
 }
@@ -61,14 +59,14 @@ void TestCliBus::surveyFindsBus() {
 void TestCliBus::applyPlan() {
     Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004", "--module",
              "RQ-3016:6:16000006"});
-    const QString plan = write("plan.csv",
-                               "type,serial,id,line,di-mode\n"
-                               "RQ-3016,16000003,4,,normal\n"
-                               "RQ-3016,16000004,3,,\n"
-                               "RQ-3016,16000006,6,,\n");
+    const QString plan = cli_.write("plan.csv",
+                                    "type,serial,id,line,di-mode\n"
+                                    "RQ-3016,16000003,4,,normal\n"
+                                    "RQ-3016,16000004,3,,\n"
+                                    "RQ-3016,16000006,6,,\n");
     const QString report = cli_.path("report.csv");
     const QStringList common = {"--port", sim.pty, "--ids", "1-6", "--line", "5"};
-    const Run dry = run(QStringList{"apply", plan, "--dry-run"} + common);
+    const Run dry = cli_.run(QStringList{"apply", plan, "--dry-run"} + common);
     QVERIFY2(dry.code == 0, dry.err.constData());
     QVERIFY2(dry.out.contains("row 2 16000003: B03 set di-mode normal"), dry.out.constData());
     QVERIFY(dry.out.contains("row 3 16000004: B04C1600000403"));
@@ -77,7 +75,7 @@ void TestCliBus::applyPlan() {
             f.mid(7, 1) == "B" || f.mid(7, 1) == "V" || f.mid(7, 1) == "G" || f.mid(7, 1) == "A",
             qPrintable(f));
 
-    const Run done = run(QStringList{"apply", plan, "--report", report} + common);
+    const Run done = cli_.run(QStringList{"apply", plan, "--report", report} + common);
     QVERIFY2(done.code == 0, done.err.constData());
     QFile f(report);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -91,7 +89,7 @@ void TestCliBus::applyPlan() {
     QVERIFY(rows.filter("2,RQ-3016,16000003,\"ID 03 at 19200,e,8,1\"").size() == 1);
     QVERIFY(rows.filter(",yes,done,").size() == 2);
 
-    const Run again = run(QStringList{"apply", plan, "--json"} + common);
+    const Run again = cli_.run(QStringList{"apply", plan, "--json"} + common);
     QCOMPARE(again.code, 0);
     QCOMPARE(again.out.count("\"outcome\":\"unchanged\""), 3);
 }
@@ -111,8 +109,8 @@ void TestCliBus::refusalsSendNothing() {
     QFETCH(QByteArray, plan);
     QFETCH(QString, message);
     Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004"});
-    const Run r =
-        run({"apply", write("bad.csv", plan), "--port", sim.pty, "--ids", "1-4", "--line", "5"});
+    const Run r = cli_.run(
+        {"apply", cli_.write("bad.csv", plan), "--port", sim.pty, "--ids", "1-4", "--line", "5"});
     QCOMPARE(r.code, 2);
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     QVERIFY(r.err.contains("nothing was sent"));
@@ -122,11 +120,11 @@ void TestCliBus::refusalsSendNothing() {
 void TestCliBus::rowThatFailsExitsFour() {
     // The repeater takes no transmit delay of 0: that row fails, the other is done.
     Sim sim({"--module", "RQ-3040:2:40000002", "--module", "RQ-3016:3:16000003"});
-    const QString plan = write("four.csv",
-                               "type,serial,id,line,tx-on,di-mode\n"
-                               "RQ-3040,40000002,,,0,\n"
-                               "RQ-3016,16000003,,,,normal\n");
-    const Run r = run({"apply", plan, "--port", sim.pty, "--ids", "1-3", "--line", "5"});
+    const QString plan = cli_.write("four.csv",
+                                    "type,serial,id,line,tx-on,di-mode\n"
+                                    "RQ-3040,40000002,,,0,\n"
+                                    "RQ-3016,16000003,,,,normal\n");
+    const Run r = cli_.run({"apply", plan, "--port", sim.pty, "--ids", "1-3", "--line", "5"});
     QCOMPARE(r.code, 4);
     QVERIFY2(r.out.contains("row 2 RQ-3040 40000002: failed: tx-on not acknowledged"),
              r.out.constData());

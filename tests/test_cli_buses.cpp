@@ -21,8 +21,6 @@ class TestCliBuses : public QObject {
 
   private:
     CliRunner cli_;
-    Run run(const QStringList& args) { return cli_.run(args); }
-    QString write(const QString& name, const QByteArray& text) { return cli_.write(name, text); }
 
   private slots:
     void busAsPlan();
@@ -38,10 +36,10 @@ void TestCliBuses::busAsPlan() {
              "RQ-3040:3:40000003"});
     const QString plan = cli_.path("bus.csv");
     const QStringList common = {"--port", sim.pty, "--ids", "1-3", "--line", "5"};
-    const Run set = run({"set", "--port", sim.pty, "--type", "RQ-3040", "--id", "3", "--line",
-                         "19200,e,8,1", "--tx-on", "7", "--tx-off", "8"});
+    const Run set = cli_.run({"set", "--port", sim.pty, "--type", "RQ-3040", "--id", "3", "--line",
+                              "19200,e,8,1", "--tx-on", "7", "--tx-off", "8"});
     QVERIFY2(set.code == 0, set.err.constData());
-    const Run survey = run(QStringList{"survey", "--plan", plan, "--type", "all"} + common);
+    const Run survey = cli_.run(QStringList{"survey", "--plan", plan, "--type", "all"} + common);
     QVERIFY2(survey.code == 0, survey.err.constData());
     QFile f(plan);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -51,14 +49,14 @@ void TestCliBuses::busAsPlan() {
     QCOMPARE(lines.size(), 4);  // CH #2 of the Wiegand module is its ch2-id, not a row
     QVERIFY2(lines.contains("RQ-3050S,50000003,03,\"19200,e,8,1\",,,5,RS485 32,,,"),
              qPrintable(lines.join('\n')));
-    const Run same = run(QStringList{"apply", plan, "--json"} + common);
+    const Run same = cli_.run(QStringList{"apply", plan, "--json"} + common);
     QVERIFY2(same.code == 0, same.err.constData());
     QCOMPARE(same.out.count("\"outcome\":\"unchanged\""), 3);
 
-    const Run reset = run({"factory-default", "--yes", "--port", sim.pty, "--type", "RQ-3040",
-                           "--id", "3", "--line", "19200,e,8,1"});
+    const Run reset = cli_.run({"factory-default", "--yes", "--port", sim.pty, "--type", "RQ-3040",
+                                "--id", "3", "--line", "19200,e,8,1"});
     QVERIFY2(reset.code == 0, reset.err.constData());
-    const Run back = run(QStringList{"apply", plan, "--json"} + common);
+    const Run back = cli_.run(QStringList{"apply", plan, "--json"} + common);
     QVERIFY2(back.code == 0, back.err.constData());
     QCOMPARE(back.out.count("\"outcome\":\"done\""), 1);
     QVERIFY(back.out.contains("\"found_at\":\"ID 01 at 19200,e,8,1\""));
@@ -72,13 +70,13 @@ void TestCliBuses::severalBuses() {
     const QStringList ports = {"--port", one.pty, "--port", two.pty, "--port", silent.pty};
     const QStringList common = QStringList{"--ids", "1-5", "--line", "5"} + ports;
     // Each line names its port; the silent bus says so and makes the exit status 1.
-    const Run s = run(QStringList{"survey", "--json"} + common);
+    const Run s = cli_.run(QStringList{"survey", "--json"} + common);
     QCOMPARE(s.code, 1);
     QCOMPARE(s.out.count("\"port\":\"" + one.pty.toUtf8() + "\""), 2);
     QCOMPARE(s.out.count("\"port\":\"" + two.pty.toUtf8() + "\""), 1);
     QVERIFY2(s.err.contains(silent.pty.toUtf8() + ": no module answered"), s.err.constData());
     // A port that does not open is worse than a silent one.
-    const Run gone = run(QStringList{"survey", "--port", cli_.path("no-such-port")} + common);
+    const Run gone = cli_.run(QStringList{"survey", "--port", cli_.path("no-such-port")} + common);
     QCOMPARE(gone.code, 3);
     QCOMPARE(gone.out.count('\n'), 4);  // the header and the three modules all the same
 
@@ -88,15 +86,15 @@ void TestCliBuses::severalBuses() {
     QVERIFY(keep.open(QIODevice::WriteOnly));
     keep.write("an earlier report\n");
     keep.close();
-    const QString across = write("across.csv",
-                                 "type,serial,id,line,port\n"
-                                 "RQ-3016,16000004,"
-                                 "3,," +
-                                     two.pty.toUtf8() +
-                                     "\n"
-                                     "RQ-3016,16000003,4,," +
-                                     one.pty.toUtf8() + "\n");
-    const Run refused = run(QStringList{"apply", across, "--report", report} + common);
+    const QString across = cli_.write("across.csv",
+                                      "type,serial,id,line,port\n"
+                                      "RQ-3016,16000004,"
+                                      "3,," +
+                                          two.pty.toUtf8() +
+                                          "\n"
+                                          "RQ-3016,16000003,4,," +
+                                          one.pty.toUtf8() + "\n");
+    const Run refused = cli_.run(QStringList{"apply", across, "--report", report} + common);
     QCOMPARE(refused.code, 2);
     QVERIFY2(refused.err.contains("a module does not change bus"), refused.err.constData());
     QVERIFY(keep.open(QIODevice::ReadOnly));
@@ -106,11 +104,11 @@ void TestCliBuses::severalBuses() {
         QVERIFY2(!f.contains("C1600"), qPrintable(f));
 
     // Without the column each row goes to the bus that holds its serial number.
-    const QString plan = write("two.csv",
-                               "type,serial,id,line\n"
-                               "RQ-3016,16000104,2,\n"
-                               "RQ-3016,16000003,5,\n");
-    const Run applied = run(QStringList{"apply", plan, "--report", report, "--json"} + common);
+    const QString plan = cli_.write("two.csv",
+                                    "type,serial,id,line\n"
+                                    "RQ-3016,16000104,2,\n"
+                                    "RQ-3016,16000003,5,\n");
+    const Run applied = cli_.run(QStringList{"apply", plan, "--report", report, "--json"} + common);
     QCOMPARE(applied.code, 0);
     QVERIFY(applied.out.contains("\"port\":\"" + two.pty.toUtf8() + "\",\"row\":2"));
     QVERIFY(applied.out.contains("\"port\":\"" + one.pty.toUtf8() + "\",\"row\":3"));
@@ -119,17 +117,14 @@ void TestCliBuses::severalBuses() {
 void TestCliBuses::interruptFinishesTheStep() {
     Sim sim({"--module", "RQ-3016:1:16000001", "--module", "RQ-3016:2:16000002", "--module",
              "RQ-3016:3:16000003"});
-    const QString plan = write("three.csv",
-                               "type,serial,id,line\n"
-                               "RQ-3016,16000001,11,\n"
-                               "RQ-3016,16000002,12,\n"
-                               "RQ-3016,16000003,13,\n");
+    const QString plan = cli_.write("three.csv",
+                                    "type,serial,id,line\n"
+                                    "RQ-3016,16000001,11,\n"
+                                    "RQ-3016,16000002,12,\n"
+                                    "RQ-3016,16000003,13,\n");
     const QStringList common = {"--port", sim.pty, "--ids", "1-3", "--line", "5"};
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", cli_.config());
-    p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("QUILLON_CLI"), QStringList{"apply", plan} + common);
+    cli_.start(p, QStringList{"apply", plan} + common);
     // Ctrl-C once the first row has ended: the row under way ends, the last is left.
     QByteArray out;
     QElapsedTimer t;
@@ -147,13 +142,12 @@ void TestCliBuses::interruptFinishesTheStep() {
     QVERIFY2(!out.contains("failed"), out.constData());
     QVERIFY(p.readAllStandardError().contains("row(s) not run"));
     // The same plan again finishes it.
-    const Run again = run(QStringList{"apply", plan} + common);
+    const Run again = cli_.run(QStringList{"apply", plan} + common);
     QCOMPARE(again.code, 0);
     QCOMPARE(again.out.count(": unchanged") + again.out.count(": done"), 3);
 
     // A second Ctrl-C ends at once, here in the middle of the survey.
-    p.start(qEnvironmentVariable("QUILLON_CLI"),
-            QStringList{"survey", "--port", sim.pty, "--line", "5"});
+    cli_.start(p, {"survey", "--port", sim.pty, "--line", "5"});
     QVERIFY(p.waitForReadyRead(5000));
     QCOMPARE(p.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
@@ -164,18 +158,17 @@ void TestCliBuses::interruptFinishesTheStep() {
 
 void TestCliBuses::killedInASwapIsFinishedByTheNextRun() {
     Sim sim({"--module", "RQ-3016:3:16000003", "--module", "RQ-3016:4:16000004"});
-    const QString plan = write("swap.csv",
-                               "type,serial,id,line\n"
-                               "RQ-3016,16000003,4,\n"
-                               "RQ-3016,16000004,3,\n");
+    const QString plan = cli_.write("swap.csv",
+                                    "type,serial,id,line\n"
+                                    "RQ-3016,16000003,4,\n"
+                                    "RQ-3016,16000004,3,\n");
     const QStringList common = {"--port", sim.pty, "--ids", "1-5", "--line", "5"};
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", cli_.config());
     p.setProcessEnvironment(env);
     sim.heard();
-    p.start(qEnvironmentVariable("QUILLON_CLI"), QStringList{"apply", plan} + common);
-    QVERIFY(p.waitForStarted(5000));
+    cli_.start(p, QStringList{"apply", plan} + common);
     // Killed as soon as the first module has stepped aside to the spare ID 05.
     QElapsedTimer t;
     t.start();
@@ -185,10 +178,10 @@ void TestCliBuses::killedInASwapIsFinishedByTheNextRun() {
     QVERIFY(aside);
     ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
     QVERIFY(p.waitForFinished(5000));
-    const Run again = run(QStringList{"apply", plan, "--json"} + common);
+    const Run again = cli_.run(QStringList{"apply", plan, "--json"} + common);
     QVERIFY2(again.code == 0, again.err.constData());
     QVERIFY(again.out.contains("\"found_at\":\"ID 05 at 19200,e,8,1\""));
-    const Run after = run(QStringList{"apply", plan, "--json"} + common);
+    const Run after = cli_.run(QStringList{"apply", plan, "--json"} + common);
     QCOMPARE(after.out.count("\"outcome\":\"unchanged\""), 2);
 }
 

@@ -34,12 +34,7 @@ class CliRunner {
   public:
     Run run(const QStringList& args) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", dir_.path());
-        p.setProcessEnvironment(env);
-        p.setProgram(qEnvironmentVariable("QUILLON_CLI"));
-        p.setArguments(args);
-        p.start();
+        start(p, args);
         Run r;
         if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
             r.code = p.exitCode();
@@ -52,6 +47,14 @@ class CliRunner {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly)) f.write(text);
         return path;
+    }
+    // Starts the program without waiting for it, for a test that signals it on the way.
+    void start(QProcess& p, const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir_.path());
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("QUILLON_CLI"), args);
+        p.waitForStarted(5000);
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
     QString config() const { return dir_.path(); }
