@@ -81,7 +81,7 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
     grid->addWidget(lbSurveyProgress, 7, 0, 1, 3);
     grid->addWidget(tblSurvey, 8, 0, 1, 3);
     grid->addWidget(lbSurveyStatus, 9, 0, 1, 3);
-    resize(620, 520);
+    resize(640, 600);
     main_.installEventFilter(this);
 
     connect(chkSurveyAllPorts, &QCheckBox::toggled, this,

@@ -66,6 +66,8 @@ class ProgressLine {
         : buses_(buses), shown_(isatty(STDERR_FILENO)) {}
     void update(int bus, const SurveyProgress& p) {
         all_.update(bus, p);
+        while (probing_.size() <= bus) probing_ << true;
+        probing_[bus] = p.probing;
         if (!shown_) return;
         QString what;
         if (buses_.size() == 1) {
@@ -75,8 +77,10 @@ class ProgressLine {
         } else {
             what = QStringLiteral("%1 buses").arg(buses_.size());
         }
-        std::fprintf(stderr, "\r\033[Ksurvey %s  %d%%, about %d s left", what.toUtf8().constData(),
-                     all_.percent(), (all_.msLeft() + 999) / 1000);
+        // While a bus still asks ID 00 at every line setting and type, the time left is a bound.
+        std::fprintf(stderr, "\r\033[Ksurvey %s  %d%%, %s %d s left", what.toUtf8().constData(),
+                     all_.percent(), probing_.contains(true) ? "at most" : "about",
+                     (all_.msLeft() + 999) / 1000);
         std::fflush(stderr);
         dirty_ = true;
     }
@@ -88,6 +92,7 @@ class ProgressLine {
   private:
     const QList<CliBus>& buses_;
     BusesProgress all_;
+    QList<bool> probing_;
     bool shown_;
     bool dirty_ = false;
 };
