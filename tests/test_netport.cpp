@@ -597,7 +597,7 @@ void TestNetPort::waitKeepsWindowAliveAndEndsOnCancel() {
     WindowFixture f;
     f.writeIni(
         QStringLiteral("[General]\nType=0\n[Ports]\nCOM9=%1\n").arg(silent.name()).toLatin1());
-    const QList<MappedPort> listed = MapPorts(f.store->portEntries(), {});
+    QList<MappedPort> listed = MapPorts(f.store->portEntries(), {});
     QtPortOpener opener([&listed](int n) { return PortMap(listed).deviceFor(n); });
     TfrmModule& w = f.build(&opener, listed);
     w.cmbPort->setEditText(QStringLiteral("COM9"));
@@ -614,6 +614,18 @@ void TestNetPort::waitKeepsWindowAliveAndEndsOnCancel() {
     QCOMPARE(shown, QStringLiteral("connecting to 127.0.0.1:%1...").arg(silent.port));
     QCOMPARE(w.pnMsg->text(), QStringLiteral("Module not find"));
     QVERIFY(w.centralWidget()->isEnabled());
+    // A scan over two ports on servers that never answer: Escape ends it, the second port
+    // untried.
+    FakeServer other("", false);
+    w.cmbPort->clear();
+    w.cmbPort->addItems({QStringLiteral("COM9"), QStringLiteral("COM8")});
+    listed.append(MappedPort{8, other.name(), {}});
+    w.chkLock->setChecked(true);
+    QTimer::singleShot(300, &w, [&w] { QTest::keyClick(&w, Qt::Key_Escape); });
+    t.restart();
+    Click(w, "btnScan");
+    QVERIFY2(t.elapsed() < 1500, QByteArray::number(t.elapsed()));
+    QCOMPARE(w.pnMsg->text(), QStringLiteral("Module not find"));
     // Closing the window while it connects ends the attempt and then closes it.
     QTimer::singleShot(300, &w, [&w] { w.close(); });
     t.restart();

@@ -36,7 +36,8 @@ void TfrmModule::buildTools() {
     connect(log, &QAction::triggered, this, [this] { guarded([this] { mnuTrafficLogClick(); }); });
 
     // A port on a serial device server connects while the window keeps painting; the message
-    // line says whom it waits for, and Escape or closing the window ends the wait at once.
+    // line says whom it waits for, and Escape, a continuous test's own button or closing the
+    // window ends the wait at once.
     OpenWait wait;
     wait.connecting = [this](const QString& what) {
         ShowMessage([this, what] {
@@ -44,7 +45,8 @@ void TfrmModule::buildTools() {
         });
         QCoreApplication::processEvents();
     };
-    wait.cancel = [this] { return cancelOpen; };
+    // A continuous test's "Cancel process" ends its connection too.
+    wait.cancel = [this] { return cancelOpen || (pollingButton && Polling != 1); };
     platform_.ports->setOpenWait(wait);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setObjectName(QStringLiteral("scCancelOpen"));

@@ -37,6 +37,8 @@ void TfrmModule::btnScanClick() {
     ScanPlan plan;
     for (int e = 0; e < cmbPort->count(); ++e) plan.ports << PortNumberOf(cmbPort->itemText(e));
     plan.lock = chkLock->isChecked();
+    // Escape or a close ends a scan that waits on network ports.
+    plan.stop = [this] { return cancelOpen; };
     if (Scan(module, plan))
         ReadSettings();
     else

@@ -61,7 +61,8 @@ bool Scan(ModuleContext& m, const ScanPlan& plan) {
     if (found) return true;
 
     m.observer().scanEntry(-1);
-    for (int e = 0; e < plan.ports.size() && !found; ++e) {
+    const auto stopped = [&plan] { return plan.stop && plan.stop(); };
+    for (int e = 0; e < plan.ports.size() && !found && !stopped(); ++e) {
         m.observer().scanEntry(e);
         m.observer().pump();
         const int n = plan.ports.at(e);
@@ -69,7 +70,7 @@ bool Scan(ModuleContext& m, const ScanPlan& plan) {
         do {
             if (plan.lock) j = m.BaudIndex;
             m.observer().scanLine(j);
-            if (!m.link.OpenPort(n, LineSettings::text(j))) break;
+            if (stopped() || !m.link.OpenPort(n, LineSettings::text(j))) break;
             Scanning(m, n);
             if (Identify(m, QStringLiteral("00"), 2)) {
                 m.PortNo = n;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "engine/modulesettings.h"
 #include "engine/operation.h"
@@ -14,6 +15,8 @@ struct ScanPlan {
     QList<int> ports;
     // Only the remembered line setting, instead of all twelve.
     bool lock = false;
+    // Asked before each open: true ends the scan there (the user cancelled).
+    std::function<bool()> stop;
 };
 
 // One identification query to `id` ("00" reaches every module) on the open port: true for a
