@@ -163,6 +163,7 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     fitToClient();
     FormCreate();
     buildTools();
+    buildLive();
 }
 
 TfrmModule::~TfrmModule() = default;
@@ -208,6 +209,7 @@ void TfrmModule::connectButton(const char* button, void (TfrmModule::*handler)()
 void TfrmModule::setWindowEnabled(bool enabled) {
     centralWidget()->setEnabled(enabled);
     menuBar()->setEnabled(enabled);
+    refreshLinkedControls();
 }
 
 void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {

@@ -42,6 +42,7 @@ void TfrmModule::applyToolTexts() {
         ->setText(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex));
     if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
     portWatcher->applyTexts();
+    applyLiveTexts();
 }
 
 void TfrmModule::mnuTrafficLogClick() {

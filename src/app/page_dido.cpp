@@ -1,12 +1,16 @@
-// The DI/DO module's page: DI mode, NO/NC and the continuous DI/DO test.
+// The DI/DO module's page: DI mode, NO/NC, the continuous DI/DO test with its timeline, and
+// the I/O check.
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 
+#include "app/didocheckwindow.h"
+#include "app/ditimelinewindow.h"
 #include "app/frmmodule.h"
 #include "app/shape.h"
-#include "engine/dido.h"
+#include "engine/didocheck.h"
+#include "engine/didotimeline.h"
 
 namespace {
 // The boxes prefix1..prefix16 as they are now.
@@ -15,6 +19,14 @@ Channels Boxes(const TfrmModule& w, const char* prefix) {
     for (int k = 1; k <= 16; ++k)
         c[k - 1] = w.findChild<QCheckBox*>(QLatin1String(prefix) + QString::number(k))->isChecked();
     return c;
+}
+
+// What a live test on this page disables besides the other test's button.
+void DisableForTest(TfrmModule& w, TfrmModule::ContinuousView& view, const char* otherTest) {
+    for (const char* name : {"btnScan", "btnLink", "gbDIDOMode", "gbDIDONoNc", "tsCommand", "btnID",
+                             "btnBaudRate", "pcMain"})
+        view.disabled << w.control<QWidget>(name);
+    view.disabled << w.control<QWidget>(otherTest);
 }
 }  // namespace
 
@@ -41,9 +53,11 @@ void TfrmModule::btnDIDONoNcClick() {
 void TfrmModule::btnDIDOTestClick() {
     ContinuousView view;
     view.button = control<QPushButton>("btnDIDOTest");
-    for (const char* name : {"btnScan", "btnLink", "gbDIDOMode", "gbDIDONoNc", "tsCommand", "btnID",
-                             "btnBaudRate", "pcMain"})
-        view.disabled << control<QWidget>(name);
+    DisableForTest(*this, view, "btnDIDOCheck");
+    view.start = [this] {
+        diTimeline->start();
+        if (frmDITimeline.made()) frmDITimeline->testStarted();
+    };
     runContinuous(view, [this](const std::function<bool()>& stop) {
         return RunDidoTest(
             module,
@@ -54,6 +68,45 @@ void TfrmModule::btnDIDOTestClick() {
                     findChild<Shape*>(QStringLiteral("shDI%1").arg(k))
                         ->setBrushColor(inputs[k - 1] ? kYellow : QColor(Qt::white));
             },
-            stop);
+            stop,
+            [this](const DidoCycle& cycle) {
+                diTimeline->record(cycle);
+                if (frmDITimeline.made()) frmDITimeline->timelineChanged();
+            });
+    });
+}
+
+void TfrmModule::btnDIDOCheckClick() {
+    ContinuousView view;
+    view.button = control<QPushButton>("btnDIDOCheck");
+    DisableForTest(*this, view, "btnDIDOTest");
+    // The check sets the outputs itself.
+    view.disabled << control<QWidget>("gbDIDODO");
+    view.start = [this] {
+        frmDIDOCheck->begin();
+        frmDIDOCheck->show();
+        frmDIDOCheck->raise();
+    };
+    std::array<ChannelVerdict, 16> verdicts{};
+    view.stopped = [this, &verdicts] {
+        // Finished or cancelled: the verdicts say which.
+        ShowMessage([this, verdicts] {
+            return TfrmDIDOCheck::Summary(verdicts, ContinuousEnd::Stopped, LangIndex);
+        });
+        int failed = 0;
+        for (ChannelVerdict v : verdicts)
+            failed += v != ChannelVerdict::Ok && v != ChannelVerdict::NotChecked ? 1 : 0;
+        if (failed > 0)
+            SignalFailure();
+        else
+            SignalSuccess();
+    };
+    runContinuous(view, [this, &verdicts](const std::function<bool()>& stop) {
+        DidoCheckResult result;
+        const ContinuousEnd end = RunDidoCheck(module, DidoCheckOptions(), result, stop,
+                                               [this](int done) { frmDIDOCheck->progress(done); });
+        verdicts = result.verdicts;
+        frmDIDOCheck->showResult(result, end);
+        return end;
     });
 }

@@ -26,7 +26,8 @@ void ContinuousRun::pause(int ms) {
 }
 
 ContinuousEnd RunContinuous(ModuleContext& m, const std::function<void(ContinuousRun&)>& cycle,
-                            const std::function<bool()>& stopRequested) {
+                            const std::function<bool()>& stopRequested,
+                            const std::function<void(ContinuousRun&)>& finish) {
     if (!m.link.OpenPort(m.PortNo, m.BaudText)) return ContinuousEnd::PortNotOpened;
     m.observer().continuousStarted();
     ContinuousRun run;
@@ -36,6 +37,7 @@ ContinuousEnd RunContinuous(ModuleContext& m, const std::function<void(Continuou
     }
     // A stop during the last cycle wins over the failure limit reached in it.
     const ContinuousEnd end = stopRequested() ? ContinuousEnd::Stopped : ContinuousEnd::ModuleLost;
+    if (finish) finish(run);
     m.link.ClosePort();
     return end;
 }

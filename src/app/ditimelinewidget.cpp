@@ -1,0 +1,227 @@
+#include "app/ditimelinewidget.h"
+
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QToolTip>
+#include <algorithm>
+#include <climits>
+
+#include "engine/didotimeline.h"
+#include "text/extratexts.h"
+
+namespace {
+
+constexpr int kLabelWidth = 112;
+const QColor kInputTrace(20, 40, 140);
+const QColor kOutputTrace(20, 110, 40);
+const QColor kChatterTint(255, 196, 120);
+const QColor kGrid(225, 225, 225);
+
+// Seconds between ticks: the smallest step that gives at most twelve of them.
+qint64 TickStepMs(qint64 spanMs) {
+    for (const qint64 s : {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1800, 3600})
+        if (spanMs / (s * 1000) <= 12) return s * 1000;
+    return 3600 * 1000;
+}
+
+// The trace of one ring over [t0, t1], ending at `end`: at most three points a pixel column,
+// however many changes fall into it, so that the cost follows the width and not the changes.
+void DrawTrace(QPainter& p, const ChangeRing& r, const QRect& lane, qint64 t0, qint64 t1,
+               qint64 end, QVector<QPoint>& points) {
+    if (!r.known()) return;
+    const qint64 from = std::max(t0, r.knownSince());
+    end = std::min(end, t1);
+    if (from > end) return;
+    const double scale = static_cast<double>(lane.width() - 1) / static_cast<double>(t1 - t0);
+    const auto x = [&](qint64 t) { return lane.left() + static_cast<int>((t - t0) * scale); };
+    const int high = lane.top() + std::max(2, lane.height() / 6);
+    const int low = lane.bottom() - std::max(2, lane.height() / 6);
+    const auto y = [&](bool on) { return on ? high : low; };
+
+    points.clear();
+    bool state = r.stateAt(from);
+    points << QPoint(x(from), y(state));
+    int column = INT_MIN;
+    bool enter = false, exit = false;
+    const auto flush = [&] {
+        if (column == INT_MIN) return;
+        // A column with changes is a stroke from one level to the other.
+        points << QPoint(column, y(enter)) << QPoint(column, y(!enter));
+        if (exit == enter) points << QPoint(column, y(exit));
+    };
+    for (int i = r.firstAfter(from); i < r.size(); ++i) {
+        const qint64 t = r.timeAt(i);
+        if (t > end) break;
+        const int cx = x(t);
+        if (cx != column) {
+            flush();
+            column = cx;
+            enter = state;
+        }
+        state = r.stateAfter(i);
+        exit = state;
+    }
+    flush();
+    points << QPoint(x(end), y(state));
+    p.drawPolyline(points.constData(), static_cast<int>(points.size()));
+}
+
+}  // namespace
+
+DITimelineWidget::DITimelineWidget(std::shared_ptr<const DidoTimeline> timeline, QWidget* parent)
+    : QWidget(parent), timeline_(std::move(timeline)) {
+    setObjectName(QStringLiteral("wgDITimeline"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(480, 320);
+    frame_ = new QTimer(this);
+    frame_->setSingleShot(true);
+    // One paint per frame of the display at most, whatever the rate of the news.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double hz = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
+    frame_->setInterval(std::max(1, static_cast<int>(1000.0 / hz)));
+    connect(frame_, &QTimer::timeout, this, [this] { update(); });
+}
+
+void DITimelineWidget::setSpanMs(qint64 ms) {
+    spanMs_ = std::max<qint64>(1000, ms);
+    update();
+}
+
+void DITimelineWidget::setShowOutputs(bool on) {
+    outputs_ = on;
+    update();
+}
+
+void DITimelineWidget::setPaused(bool on) {
+    paused_ = on;
+    pausedAt_ = timeline_->lastMs();
+    update();
+}
+
+void DITimelineWidget::setLanguage(int langIndex) {
+    langIndex_ = langIndex;
+}
+
+void DITimelineWidget::changed() {
+    if (paused_ || !isVisible() || frame_->isActive()) return;
+    frame_->start();
+}
+
+qint64 DITimelineWidget::viewEnd() const {
+    return paused_ ? pausedAt_ : timeline_->lastMs();
+}
+
+QList<DITimelineWidget::Lane> DITimelineWidget::lanes(const QRect& area) const {
+    const int axis = fontMetrics().height() + 8;
+    const int height = area.height() - axis;
+    // An input lane is twice as high as an output lane.
+    const int units = outputs_ ? 16 * 2 + 16 : 16;
+    QList<Lane> out;
+    int top = area.top();
+    for (int i = 0; i < (outputs_ ? 32 : 16); ++i) {
+        const bool input = i < 16;
+        const int k = input ? i : i - 16;
+        const int before = input ? (outputs_ ? 2 * (i + 1) : i + 1) : 32 + k + 1;
+        const int bottom = area.top() + height * before / units;
+        Lane l;
+        l.ring = input ? &timeline_->input(k) : &timeline_->output(k);
+        l.channel = k + 1;
+        l.input = input;
+        l.rect = QRect(area.left() + kLabelWidth, top, area.width() - kLabelWidth, bottom - top);
+        out << l;
+        top = bottom;
+    }
+    return out;
+}
+
+void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
+    p.fillRect(area, Qt::white);
+    const qint64 end = viewEnd();
+    const qint64 t1 = std::max(end, spanMs_);
+    const qint64 t0 = t1 - spanMs_;
+    const QList<Lane> all = lanes(area);
+    if (all.isEmpty()) return;
+    const QRect plot(all.first().rect.left(), area.top(), all.first().rect.width(),
+                     all.last().rect.bottom() - area.top() + 1);
+    const double scale = static_cast<double>(plot.width() - 1) / static_cast<double>(t1 - t0);
+    const auto x = [&](qint64 t) { return plot.left() + static_cast<int>((t - t0) * scale); };
+
+    // Ticks and their seconds since the test started.
+    const qint64 step = TickStepMs(spanMs_);
+    p.setPen(kGrid);
+    for (qint64 t = (t0 + step - 1) / step * step; t <= t1; t += step)
+        p.drawLine(x(t), plot.top(), x(t), plot.bottom());
+    p.setPen(Qt::black);
+    const int axisTop = plot.bottom() + 2;
+    for (qint64 t = (t0 + step - 1) / step * step; t <= t1; t += step) {
+        const QString label = QStringLiteral("%1 s").arg(t / 1000);
+        const int w = p.fontMetrics().horizontalAdvance(label);
+        const int lx = std::clamp(x(t) - w / 2, plot.left(), plot.right() - w);
+        p.drawLine(x(t), axisTop, x(t), axisTop + 3);
+        p.drawText(lx, axisTop + 4 + p.fontMetrics().ascent(), label);
+    }
+
+    const ChatterDetector& chatter = timeline_->chatter();
+    QVector<QPoint> points;
+    points.reserve(3 * plot.width() + 8);
+    for (const Lane& l : all) {
+        const QRect label(area.left(), l.rect.top(), kLabelWidth - 6, l.rect.height());
+        const bool flagged = l.input && chatter.flagged(l.channel - 1);
+        if (flagged) {
+            p.fillRect(label, kChatterTint);
+            for (const ChatterDetector::Episode& e : chatter.episodes(l.channel - 1)) {
+                if (e.to < t0 || e.from > t1) continue;
+                const int from = x(std::max(e.from, t0)), to = x(std::min(e.to, t1));
+                p.fillRect(QRect(from, l.rect.top(), std::max(2, to - from + 1), l.rect.height()),
+                           kChatterTint);
+            }
+        }
+        p.setPen(kGrid);
+        p.drawLine(area.left(), l.rect.bottom(), plot.right(), l.rect.bottom());
+        p.setPen(Qt::black);
+        if (l.rect.height() >= p.fontMetrics().height() - 4) {
+            const QString name = QStringLiteral("%1%2").arg(l.input ? "DI" : "DO").arg(l.channel);
+            p.drawText(label.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+            p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(l.ring->total()));
+        }
+        QPen pen(l.input ? kInputTrace : kOutputTrace);
+        pen.setWidth(l.input ? 2 : 1);
+        p.setPen(pen);
+        DrawTrace(p, *l.ring, l.rect, t0, t1, end, points);
+    }
+}
+
+QString DITimelineWidget::laneTip(const QPoint& pos) const {
+    for (const Lane& l : lanes(rect())) {
+        if (pos.y() < l.rect.top() || pos.y() > l.rect.bottom()) continue;
+        const int lane = l.channel - 1;
+        if (l.input && timeline_->chatter().flagged(lane))
+            return ExtraTexts::text(ExtraTexts::kChattering, langIndex_)
+                .arg(timeline_->chatter().peak(lane));
+        const QString name = QStringLiteral("%1%2").arg(l.input ? "DI" : "DO").arg(l.channel);
+        return ExtraTexts::text(ExtraTexts::kLaneChanges, langIndex_)
+            .arg(name, QString::number(l.ring->total()));
+    }
+    return QString();
+}
+
+void DITimelineWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    draw(p, rect());
+}
+
+bool DITimelineWidget::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = laneTip(help->pos());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
