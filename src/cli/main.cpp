@@ -25,6 +25,8 @@ const char* const kHelpText =
     "  factory-default        back to the factory settings (--yes in scripts)\n"
     "  dido-test              the DI/DO test (--outputs, --cycles, --seconds, --changes)\n"
     "  card-read              the card read test (--count, --seconds)\n"
+    "  dido-check             the I/O check on a loopback harness, DO k wired to DI k:\n"
+    "                         a verdict per input (--settle); exit 1 unless all 16 pass\n"
     "  survey                 every module on the bus (--type T|all, --line L|all,\n"
     "                         repeatable, --ids 1-99, --read); one line per module\n"
     "  apply PLAN.csv         commission the modules a plan names by serial number\n"
@@ -79,6 +81,9 @@ void AddOptions(QCommandLineParser& p) {
         {"changes", "dido-test: print only changed inputs."},
         {"count", "card-read: stop after N cards or keys.", "N"},
         {"seconds", "dido-test, card-read: stop after S seconds.", "S"},
+        {"settle",
+         "dido-check: at most N exchanges a step for the inputs to settle, 2..10 (default 3).",
+         "N"},
         {"ids", "survey: the IDs to ask, N or A-B (default 1-99).", "RANGE"},
         {"read", "survey: read each module's settings back."},
         {"dry-run", "apply: print the commands each row would send; send only the survey."},

@@ -54,9 +54,9 @@ class Steps {
 
 Channels DidoCheckOutputs(int step) {
     Channels c;
-    if (step >= kDidoCheckSteps - 1)
+    if (step == 17)
         c.set();
-    else if (step >= 1)
+    else if (step >= 1 && step <= 16)
         c[step - 1] = true;
     return c;
 }
@@ -74,6 +74,8 @@ int DidoCheckResult::failed() const {
 void JudgeInputs(const std::vector<Channels>& settled, const Channels& chattered,
                  DidoCheckResult& out) {
     out.stepsDone = static_cast<int>(settled.size());
+    // All off at the end as at the start: an input that differs changed on its own.
+    const Channels changedAlone = out.complete() ? settled.back() ^ settled.front() : Channels();
     for (int k = 0; k < 16; ++k) {
         QString seen;
         bool followed = true;
@@ -89,7 +91,7 @@ void JudgeInputs(const std::vector<Channels>& settled, const Channels& chattered
         out.seen[static_cast<size_t>(k)] = seen;
         out.follows[static_cast<size_t>(k)] = 0;
         ChannelVerdict& v = out.verdicts[static_cast<size_t>(k)];
-        if (chattered[k]) {
+        if (chattered[k] || changedAlone[k]) {
             v = ChannelVerdict::Chattering;
         } else if (onWithoutOutputs) {
             v = ChannelVerdict::StuckOn;
@@ -116,7 +118,7 @@ ContinuousEnd RunDidoCheck(ModuleContext& m, const DidoCheckOptions& options, Di
     Steps steps(qBound(DidoCheckOptions::kMinSettle, options.settle, DidoCheckOptions::kMaxSettle));
     std::optional<Channels> last;
     const auto exchange = [&](ContinuousRun& run, const Channels& outputs) {
-        run.pause(50);
+        run.pause(std::max(0, options.pauseMs));
         ++summary.cycles;
         ++out.exchanges;
         if (!SendCommand(m, QStringLiteral("I") + ChannelText(outputs))) {
@@ -143,7 +145,9 @@ ContinuousEnd RunDidoCheck(ModuleContext& m, const DidoCheckOptions& options, Di
         if (steps.reading(*inputs) && progress) progress(steps.done());
     };
     const auto finish = [&](ContinuousRun& run) {
-        // Every output off, where the module still answers.
+        // The last step has switched every output off; a check that ended early does it now,
+        // where the module still answers.
+        out.outputsOff = steps.finished();
         for (int t = 0; t < 2 && !out.outputsOff; ++t) out.outputsOff = exchange(run, Channels());
     };
     const ContinuousEnd end = RunContinuous(

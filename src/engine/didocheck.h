@@ -1,8 +1,8 @@
 #pragma once
 // The automatic I/O check of the DI/DO module on a loopback harness (output k wired to input
-// k): all outputs off, then each output alone, then all on; at each step the inputs are read
-// until two readings in a row agree (at most `settle` exchanges), and each input gets its
-// verdict from what it did. The outputs are switched off at the end, however it ends.
+// k): all outputs off, then each output alone, then all on, then all off again; at each step
+// the inputs are read until two readings in a row agree (at most `settle` exchanges), and each
+// input gets its verdict from what it did. The outputs are off at the end, however it ends.
 
 #include <QString>
 #include <array>
@@ -13,13 +13,16 @@
 #include "engine/dido.h"
 #include "engine/testsummary.h"
 
-// The steps: none of the outputs, DO1 ... DO16 alone, all of them.
-constexpr int kDidoCheckSteps = 18;
+// The steps: none of the outputs, DO1 ... DO16 alone, all of them, none again (an input that
+// then differs from the first step changed while the outputs were the same).
+constexpr int kDidoCheckSteps = 19;
 Channels DidoCheckOutputs(int step);
 
 struct DidoCheckOptions {
     // The most exchanges of one step; two equal readings in a row end it sooner.
     int settle = 3;
+    // The pause before each exchange, as in a cycle of the DI/DO test.
+    int pauseMs = 50;
     static constexpr int kMinSettle = 2;
     static constexpr int kMaxSettle = 10;
 };
