@@ -165,16 +165,28 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
     }
 
     const ChatterDetector& chatter = timeline_->chatter();
+    QFont small = font();
+    if (outputs_ && all.size() > 16) {
+        const int room = all[16].rect.height() + 2;
+        while (small.pointSizeF() > 5 && QFontMetrics(small).height() > room)
+            small.setPointSizeF(small.pointSizeF() - 0.5);
+    }
     QVector<QPoint> points;
     points.reserve(3 * plot.width() + 8);
     for (const Lane& l : all) {
         const QRect label(area.left(), l.rect.top(), kLabelWidth - 6, l.rect.height());
-        const bool flagged = l.input && chatter.flagged(l.channel - 1);
+        // What the lane had come to at the end of the view (a paused view stands still).
+        bool flagged = false;
+        if (l.input) {
+            const auto& episodes = chatter.episodes(l.channel - 1);
+            flagged = !episodes.empty() && episodes.front().from <= end;
+        }
+        const qint64 changes = l.ring->total() - (l.ring->size() - l.ring->firstAfter(end));
         if (flagged) {
             p.fillRect(label, kChatterTint);
             for (const ChatterDetector::Episode& e : chatter.episodes(l.channel - 1)) {
-                if (e.to < t0 || e.from > t1) continue;
-                const int from = x(std::max(e.from, t0)), to = x(std::min(e.to, t1));
+                if (e.to < t0 || e.from > end) continue;
+                const int from = x(std::max(e.from, t0)), to = x(std::min(e.to, end));
                 p.fillRect(QRect(from, l.rect.top(), std::max(2, to - from + 1), l.rect.height()),
                            kChatterTint);
             }
@@ -182,10 +194,12 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
         p.setPen(kGrid);
         p.drawLine(area.left(), l.rect.bottom(), plot.right(), l.rect.bottom());
         p.setPen(Qt::black);
-        if (l.rect.height() >= p.fontMetrics().height() - 4) {
+        // Labels in a face small enough for the lane; none on lanes too thin to read.
+        p.setFont(l.input ? font() : small);
+        if (l.rect.height() + 2 >= p.fontMetrics().height()) {
             const QString name = QStringLiteral("%1%2").arg(l.input ? "DI" : "DO").arg(l.channel);
             p.drawText(label.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
-            p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(l.ring->total()));
+            p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(changes));
         }
         QPen pen(l.input ? kInputTrace : kOutputTrace);
         pen.setWidth(l.input ? 2 : 1);
