@@ -402,6 +402,7 @@ void TestEngineLive::ringKeepsTheNewestChanges() {
     QCOMPARE(r.firstAfter(0), 0);
     QCOMPARE(r.firstAfter(200 + 10 * 95), 4);
     QCOMPARE(r.firstAfter(200 + 10 * 95 + 5), 4);
+    QCOMPARE(r.firstAfter(200 + 10 * 95, 2), 4);  // looked for from a change before it
     QCOMPARE(r.firstAfter(100000), 8);
     QCOMPARE(r.stateAt(200 + 10 * 95), true);
     QCOMPARE(r.stateAt(200 + 10 * 96 - 1), true);

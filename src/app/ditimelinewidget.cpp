@@ -27,46 +27,50 @@ qint64 TickStepMs(qint64 spanMs) {
     return 3600 * 1000;
 }
 
-// The trace of one ring over [t0, t1], ending at `end`: at most three points a pixel column,
-// however many changes fall into it, so that the cost follows the width and not the changes.
+// The trace of one ring over [t0, t1], ending at `end`, in rectangles: a steady stretch is a
+// bar at its level, and pixel columns with changes in a row are one block from one level to
+// the other. The cost follows the changes in view and the width, never the length of the test.
 void DrawTrace(QPainter& p, const ChangeRing& r, const QRect& lane, qint64 t0, qint64 t1,
-               qint64 end, QVector<QPoint>& points) {
+               qint64 end, int thickness, const QColor& colour) {
     if (!r.known()) return;
     const qint64 from = std::max(t0, r.knownSince());
     end = std::min(end, t1);
     if (from > end) return;
     const double scale = static_cast<double>(lane.width() - 1) / static_cast<double>(t1 - t0);
     const auto x = [&](qint64 t) { return lane.left() + static_cast<int>((t - t0) * scale); };
-    const int high = lane.top() + std::max(2, lane.height() / 6);
-    const int low = lane.bottom() - std::max(2, lane.height() / 6);
-    const auto y = [&](bool on) { return on ? high : low; };
-
-    points.clear();
-    bool state = r.stateAt(from);
-    points << QPoint(x(from), y(state));
-    int column = INT_MIN;
-    bool enter = false, exit = false;
-    const auto flush = [&] {
-        if (column == INT_MIN) return;
-        // A column with changes is a stroke from one level to the other.
-        points << QPoint(column, y(enter)) << QPoint(column, y(!enter));
-        if (exit == enter) points << QPoint(column, y(exit));
+    const int margin = std::max(2, lane.height() / 6);
+    const int high = lane.top() + margin;
+    const int low = lane.bottom() - margin - thickness + 1;
+    const auto steady = [&](int x0, int x1, bool on) {
+        if (x1 >= x0) p.fillRect(x0, on ? high : low, x1 - x0 + 1, thickness, colour);
     };
+    const auto block = [&](int x0, int x1) {
+        p.fillRect(x0, high, std::max(thickness, x1 - x0 + 1), low - high + thickness, colour);
+    };
+
+    bool state = r.stateAt(from);
+    int next = x(from);  // the first column not drawn yet
+    int runStart = INT_MIN, runEnd = INT_MIN;
     for (int i = r.firstAfter(from); i < r.size(); ++i) {
         const qint64 t = r.timeAt(i);
         if (t > end) break;
         const int cx = x(t);
-        if (cx != column) {
-            flush();
-            column = cx;
-            enter = state;
+        if (cx > runEnd + 1) {
+            // A steady stretch lies between the last block and this change.
+            if (runStart != INT_MIN) block(runStart, runEnd);
+            steady(next, cx - 1, state);
+            runStart = cx;
         }
+        runEnd = cx;
+        next = cx + 1;
+        // The other changes of this column only decide the state it ends in.
+        const qint64 columnEnd = t0 + static_cast<qint64>((cx - lane.left() + 1) / scale);
+        const int last = r.firstAfter(std::min(columnEnd, end), i) - 1;
+        if (last > i && x(r.timeAt(last)) == cx) i = last;
         state = r.stateAfter(i);
-        exit = state;
     }
-    flush();
-    points << QPoint(x(end), y(state));
-    p.drawPolyline(points.constData(), static_cast<int>(points.size()));
+    if (runStart != INT_MIN) block(runStart, runEnd);
+    steady(next, x(end), state);
 }
 
 }  // namespace
@@ -171,8 +175,6 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
         while (small.pointSizeF() > 5 && QFontMetrics(small).height() > room)
             small.setPointSizeF(small.pointSizeF() - 0.5);
     }
-    QVector<QPoint> points;
-    points.reserve(3 * plot.width() + 8);
     for (const Lane& l : all) {
         const QRect label(area.left(), l.rect.top(), kLabelWidth - 6, l.rect.height());
         // What the lane had come to at the end of the view (a paused view stands still).
@@ -201,10 +203,8 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
             p.drawText(label.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
             p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(changes));
         }
-        QPen pen(l.input ? kInputTrace : kOutputTrace);
-        pen.setWidth(l.input ? 2 : 1);
-        p.setPen(pen);
-        DrawTrace(p, *l.ring, l.rect, t0, t1, end, points);
+        DrawTrace(p, *l.ring, l.rect, t0, t1, end, l.input ? 2 : 1,
+                  l.input ? kInputTrace : kOutputTrace);
     }
 }
 

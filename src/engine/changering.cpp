@@ -1,6 +1,13 @@
 #include "engine/changering.h"
 
-ChangeRing::ChangeRing(int capacity) : times_(static_cast<size_t>(qMax(1, capacity))) {}
+#include <algorithm>
+
+ChangeRing::ChangeRing(int capacity) {
+    int size = 1;
+    while (size < capacity && size < (1 << 28)) size <<= 1;
+    times_.resize(static_cast<size_t>(size));
+    mask_ = size - 1;
+}
 
 void ChangeRing::clear() {
     head_ = 0;
@@ -23,17 +30,25 @@ bool ChangeRing::record(qint64 ms, bool state) {
     ++total_;
     if (size_ == capacity()) {
         // Full: the oldest change makes room.
-        times_[head_] = ms;
-        head_ = (head_ + 1) % capacity();
+        times_[static_cast<size_t>(head_)] = ms;
+        head_ = (head_ + 1) & mask_;
     } else {
-        times_[slot(size_)] = ms;
+        times_[static_cast<size_t>(slot(size_))] = ms;
         ++size_;
     }
     return true;
 }
 
-int ChangeRing::firstAfter(qint64 ms) const {
-    int lo = 0, hi = size_;
+int ChangeRing::firstAfter(qint64 ms, int from) const {
+    // Gallops from `from` to a bound past the answer, then halves the interval.
+    int lo = std::clamp(from, 0, size_);
+    int step = 1;
+    int hi = lo;
+    while (hi < size_ && timeAt(hi) <= ms) {
+        lo = hi + 1;
+        hi = std::min(size_, hi + step);
+        step *= 2;
+    }
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
         if (timeAt(mid) <= ms)

@@ -12,6 +12,7 @@ class ChangeRing {
     // (at most 20 a second), with room to spare.
     static constexpr int kDefaultCapacity = 16384;
 
+    // The capacity is a power of two, at least `capacity`.
     explicit ChangeRing(int capacity = kDefaultCapacity);
 
     // Forgets everything: the signal is unknown until its first reading.
@@ -29,18 +30,22 @@ class ChangeRing {
     // Changes held, oldest first.
     int size() const { return size_; }
     int capacity() const { return static_cast<int>(times_.size()); }
-    qint64 timeAt(int i) const { return times_[slot(i)]; }
+    qint64 timeAt(int i) const { return times_[static_cast<size_t>(slot(i))]; }
     // The state after change i; before the oldest held change the state is its opposite.
     bool stateAfter(int i) const { return state_ ^ (((size_ - 1 - i) & 1) != 0); }
     // The first held change later than `ms` (size() when there is none).
-    int firstAfter(qint64 ms) const;
+    int firstAfter(qint64 ms) const { return firstAfter(ms, 0); }
+    // The same, looked for from change `from` on (which must not be later than `ms`): quick
+    // when the answer is near, as when a view walks through the changes.
+    int firstAfter(qint64 ms, int from) const;
     // The state at `ms`: after every held change at or before it.
     bool stateAt(qint64 ms) const;
 
   private:
-    int slot(int i) const { return (head_ + i) % capacity(); }
+    int slot(int i) const { return (head_ + i) & mask_; }
 
     std::vector<qint64> times_;
+    int mask_ = 0;
     int head_ = 0;  // the oldest held change
     int size_ = 0;
     qint64 total_ = 0;
