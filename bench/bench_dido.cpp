@@ -16,6 +16,7 @@
 
 #include "app/ditimelinewindow.h"
 #include "app/frmmodule.h"
+#include "support/exchange.h"
 #include "support/measure.h"
 #include "support/simplatform.h"
 
@@ -75,18 +76,11 @@ int main(int argc, char** argv) {
     }
 
     // One exchange of the test's command on its own.
-    std::vector<double> exchange;
-    w.link.OpenPort(w.PortNo, w.BaudText);
-    for (int i = 0; i < 100; ++i) {
-        QElapsedTimer t;
-        t.start();
-        w.link.Transact(QByteArray("B01I0000000000000000"));
-        exchange.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    w.link.ClosePort();
-    const double floor = 50.0 + bench::Percentile(exchange, 0.5);
-    std::printf("one exchange: median %.3f ms; floor (50 ms pause + exchange) %.3f ms\n",
-                bench::Percentile(exchange, 0.5), floor);
+    const double exchange =
+        bench::MedianExchangeMs(w.link, w.PortNo, w.BaudText, QByteArray("B01I0000000000000000"));
+    const double floor = 50.0 + exchange;
+    std::printf("one exchange: median %.3f ms; floor (50 ms pause + exchange) %.3f ms\n", exchange,
+                floor);
 
     Measure(w, ports, floor, kCycles, false, "main window alone:");
 

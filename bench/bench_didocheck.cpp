@@ -9,6 +9,7 @@
 #include "engine/didocheck.h"
 #include "engine/modulecontext.h"
 #include "sim/virtualports.h"
+#include "support/exchange.h"
 #include "support/measure.h"
 
 int main(int argc, char** argv) {
@@ -21,18 +22,11 @@ int main(int argc, char** argv) {
     m.selectType(ModuleType::RQ3016);
     m.ModuleId = QStringLiteral("01");
 
-    std::vector<double> exchange;
-    m.link.OpenPort(m.PortNo, m.BaudText);
-    for (int i = 0; i < 100; ++i) {
-        QElapsedTimer t;
-        t.start();
-        m.link.Transact(QByteArray("B01I0000000000000000"));
-        exchange.push_back(t.nsecsElapsed() / 1e6);
-    }
-    m.link.ClosePort();
-    const double cycleFloor = 50.0 + bench::Percentile(exchange, 0.5);
+    const double exchange =
+        bench::MedianExchangeMs(m.link, m.PortNo, m.BaudText, QByteArray("B01I0000000000000000"));
+    const double cycleFloor = 50.0 + exchange;
     std::printf("one exchange: median %.3f ms; cycle floor (50 ms pause + exchange) %.3f ms\n",
-                bench::Percentile(exchange, 0.5), cycleFloor);
+                exchange, cycleFloor);
 
     std::vector<double> ratio;
     for (int run = 0; run < kRuns; ++run) {

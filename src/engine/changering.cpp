@@ -5,7 +5,6 @@
 ChangeRing::ChangeRing(int capacity) {
     int size = 1;
     while (size < capacity && size < (1 << 28)) size <<= 1;
-    times_.resize(static_cast<size_t>(size));
     mask_ = size - 1;
 }
 
@@ -28,6 +27,7 @@ bool ChangeRing::record(qint64 ms, bool state) {
     if (state == state_) return false;
     state_ = state;
     ++total_;
+    if (times_.empty()) times_.resize(static_cast<size_t>(capacity()));
     if (size_ == capacity()) {
         // Full: the oldest change makes room.
         times_[static_cast<size_t>(head_)] = ms;

@@ -12,7 +12,8 @@ class ChangeRing {
     // (at most 20 a second), with room to spare.
     static constexpr int kDefaultCapacity = 16384;
 
-    // The capacity is a power of two, at least `capacity`.
+    // The capacity is a power of two, at least `capacity`; its memory is taken at the first
+    // change.
     explicit ChangeRing(int capacity = kDefaultCapacity);
 
     // Forgets everything: the signal is unknown until its first reading.
@@ -29,7 +30,7 @@ class ChangeRing {
     qint64 total() const { return total_; }
     // Changes held, oldest first.
     int size() const { return size_; }
-    int capacity() const { return static_cast<int>(times_.size()); }
+    int capacity() const { return mask_ + 1; }
     qint64 timeAt(int i) const { return times_[static_cast<size_t>(slot(i))]; }
     // The state after change i; before the oldest held change the state is its opposite.
     bool stateAfter(int i) const { return state_ ^ (((size_ - 1 - i) & 1) != 0); }
