@@ -4,6 +4,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStaticText>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -160,22 +161,30 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
         p.drawLine(x(t), plot.top(), x(t), plot.bottom());
     p.setPen(Qt::black);
     const int axisTop = plot.bottom() + 2;
+    if (ticks_.size() > 256) ticks_.clear();
     for (qint64 t = (t0 + step - 1) / step * step; t <= t1; t += step) {
-        const QString label = QStringLiteral("%1 s").arg(t / 1000);
-        const int w = p.fontMetrics().horizontalAdvance(label);
+        // Laid out once for each second that ever shows.
+        auto tick = ticks_.find(t / 1000);
+        if (tick == ticks_.end()) {
+            tick = ticks_.insert(t / 1000, QStaticText(QStringLiteral("%1 s").arg(t / 1000)));
+            tick->prepare(QTransform(), p.font());
+        }
+        const int w = static_cast<int>(tick->size().width());
         const int lx = std::clamp(x(t) - w / 2, plot.left(), plot.right() - w);
         p.drawLine(x(t), axisTop, x(t), axisTop + 3);
-        p.drawText(lx, axisTop + 4 + p.fontMetrics().ascent(), label);
+        p.drawStaticText(lx, axisTop + 4, *tick);
     }
 
     const ChatterDetector& chatter = timeline_->chatter();
-    QFont small = font();
-    if (outputs_ && all.size() > 16) {
-        const int room = all[16].rect.height() + 2;
-        while (small.pointSizeF() > 5 && QFontMetrics(small).height() > room)
-            small.setPointSizeF(small.pointSizeF() - 0.5);
+    if (outputs_ && all.size() > 16 && smallFor_ != all[16].rect.height()) {
+        smallFor_ = all[16].rect.height();
+        small_ = font();
+        while (small_.pointSizeF() > 5 && QFontMetrics(small_).height() > smallFor_ + 2)
+            small_.setPointSizeF(small_.pointSizeF() - 0.5);
     }
-    for (const Lane& l : all) {
+    labels_.resize(all.size());
+    for (int i = 0; i < all.size(); ++i) {
+        const Lane& l = all[i];
         const QRect label(area.left(), l.rect.top(), kLabelWidth - 6, l.rect.height());
         // What the lane had come to at the end of the view (a paused view stands still).
         bool flagged = false;
@@ -185,7 +194,6 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
         }
         const qint64 changes = l.ring->total() - (l.ring->size() - l.ring->firstAfter(end));
         if (flagged) {
-            p.fillRect(label, kChatterTint);
             for (const ChatterDetector::Episode& e : chatter.episodes(l.channel - 1)) {
                 if (e.to < t0 || e.from > end) continue;
                 const int from = x(std::max(e.from, t0)), to = x(std::min(e.to, end));
@@ -195,14 +203,28 @@ void DITimelineWidget::draw(QPainter& p, const QRect& area) const {
         }
         p.setPen(kGrid);
         p.drawLine(area.left(), l.rect.bottom(), plot.right(), l.rect.bottom());
-        p.setPen(Qt::black);
-        // Labels in a face small enough for the lane; none on lanes too thin to read.
-        p.setFont(l.input ? font() : small);
-        if (l.rect.height() + 2 >= p.fontMetrics().height()) {
-            const QString name = QStringLiteral("%1%2").arg(l.input ? "DI" : "DO").arg(l.channel);
-            p.drawText(label.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
-            p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(changes));
+        // A label is drawn again only when what it says has changed.
+        Label& cached = labels_[i];
+        const qreal ratio = p.device()->devicePixelRatioF();
+        if (cached.changes != changes || cached.flagged != flagged ||
+            cached.pixmap.size() != label.size() * ratio) {
+            cached.changes = changes;
+            cached.flagged = flagged;
+            cached.pixmap = QPixmap(label.size() * ratio);
+            cached.pixmap.setDevicePixelRatio(ratio);
+            cached.pixmap.fill(flagged ? kChatterTint : QColor(Qt::white));
+            QPainter lp(&cached.pixmap);
+            // In a face small enough for the lane; nothing on lanes too thin to read.
+            lp.setFont(l.input ? font() : small_);
+            const QRect room(QPoint(0, 0), label.size());
+            if (l.rect.height() + 2 >= lp.fontMetrics().height()) {
+                const QString name =
+                    QStringLiteral("%1%2").arg(l.input ? "DI" : "DO").arg(l.channel);
+                lp.drawText(room.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+                lp.drawText(room, Qt::AlignRight | Qt::AlignVCenter, QString::number(changes));
+            }
         }
+        p.drawPixmap(label.topLeft(), cached.pixmap);
         DrawTrace(p, *l.ring, l.rect, t0, t1, end, l.input ? 2 : 1,
                   l.input ? kInputTrace : kOutputTrace);
     }

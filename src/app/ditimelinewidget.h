@@ -5,6 +5,10 @@
 // timeline holds. News of many cycles folds into one paint per display frame, and a paint
 // looks only at the changes in view, so its cost does not grow with the length of the test.
 
+#include <QFont>
+#include <QHash>
+#include <QPixmap>
+#include <QStaticText>
 #include <QWidget>
 #include <memory>
 
@@ -51,6 +55,18 @@ class DITimelineWidget : public QWidget {
     QList<Lane> lanes(const QRect& area) const;
     // The end of the view and its start, in ms since the test started.
     qint64 viewEnd() const;
+
+    // What a paint can take from the last one: the lanes' labels, the face of the thin lanes,
+    // and the texts of the ticks.
+    struct Label {
+        qint64 changes = -1;
+        bool flagged = false;
+        QPixmap pixmap;
+    };
+    mutable QList<Label> labels_;
+    mutable QFont small_;
+    mutable int smallFor_ = -1;
+    mutable QHash<qint64, QStaticText> ticks_;
 
     std::shared_ptr<const DidoTimeline> timeline_;
     QTimer* frame_ = nullptr;

@@ -13,11 +13,19 @@
 #include "engine/didotimeline.h"
 
 namespace {
-// The boxes prefix1..prefix16 as they are now.
-Channels Boxes(const TfrmModule& w, const char* prefix) {
-    Channels c;
+// The controls prefix1..prefix16.
+template <class T>
+QList<T*> Sixteen(const TfrmModule& w, const char* prefix) {
+    QList<T*> controls;
     for (int k = 1; k <= 16; ++k)
-        c[k - 1] = w.findChild<QCheckBox*>(QLatin1String(prefix) + QString::number(k))->isChecked();
+        controls << w.findChild<T*>(QLatin1String(prefix) + QString::number(k));
+    return controls;
+}
+
+// The boxes as they are now.
+Channels Boxes(const QList<QCheckBox*>& boxes) {
+    Channels c;
+    for (int k = 0; k < 16; ++k) c[k] = boxes[k]->isChecked();
     return c;
 }
 
@@ -46,7 +54,7 @@ void TfrmModule::btnDIDOModeClick() {
 }
 
 void TfrmModule::btnDIDONoNcClick() {
-    const Channels flags = Boxes(*this, "chkDI");
+    const Channels flags = Boxes(Sixteen<QCheckBox>(*this, "chkDI"));
     runOperation([this, flags] { return SetNoNc(module, flags); });
 }
 
@@ -58,15 +66,17 @@ void TfrmModule::btnDIDOTestClick() {
         diTimeline->start();
         if (frmDITimeline.made()) frmDITimeline->testStarted();
     };
-    runContinuous(view, [this](const std::function<bool()>& stop) {
+    // Looked up once: a cycle only reads the boxes and colours the circles.
+    const QList<QCheckBox*> boxes = Sixteen<QCheckBox>(*this, "chkDO");
+    const QList<Shape*> circles = Sixteen<Shape>(*this, "shDI");
+    runContinuous(view, [this, &boxes, &circles](const std::function<bool()>& stop) {
         return RunDidoTest(
             module,
             // The outputs follow the boxes as they are at the moment of sending.
-            [this] { return Boxes(*this, "chkDO"); },
-            [this](const Channels& inputs) {
-                for (int k = 1; k <= 16; ++k)
-                    findChild<Shape*>(QStringLiteral("shDI%1").arg(k))
-                        ->setBrushColor(inputs[k - 1] ? kYellow : QColor(Qt::white));
+            [&boxes] { return Boxes(boxes); },
+            [&circles](const Channels& inputs) {
+                for (int k = 0; k < 16; ++k)
+                    circles[k]->setBrushColor(inputs[k] ? kYellow : QColor(Qt::white));
             },
             stop,
             [this](const DidoCycle& cycle) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 
@@ -12,14 +13,21 @@
 void ContinuousRun::pause(int ms) {
     QElapsedTimer clock;
     clock.start();
+    const qint64 due = static_cast<qint64>(ms) * 1000000;
     for (;;) {
         QCoreApplication::processEvents();
-        const qint64 left = ms - clock.elapsed();
+        const qint64 left = due - clock.nsecsElapsed();
         if (left <= 0) return;
+        if (left < 1000000) {
+            // Finer than the event loop's timers: the rest is slept, so that the pause does
+            // not grow by the part of a millisecond that its events took.
+            QThread::usleep(static_cast<unsigned long>((left + 999) / 1000));
+            continue;
+        }
         // Sleeps in the event loop: a click or a paint is handled as it comes, and the timer
         // ends the wait when the time is up.
         QEventLoop loop;
-        QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop,
+        QTimer::singleShot(std::chrono::milliseconds(left / 1000000), Qt::PreciseTimer, &loop,
                            &QEventLoop::quit);
         loop.exec();
     }
