@@ -47,8 +47,8 @@ struct TestSummary {
     std::array<ChannelVerdict, 16> verdicts{};
     std::array<int, 16> follows{};
 
-    // DI/DO test and check: verified replies whose 16 input characters were not all "0" or
-    // "1" (the check counts them as failures as well).
+    // DI/DO test and check: verified replies without 16 readable inputs (of another length,
+    // or with characters other than "0" and "1"); the check counts them as failures as well.
     int unreadable = 0;
     // Card read test: cards and keys read on CH #1 and CH #2, all of them.
     std::array<int, 2> cardCounts{};
