@@ -196,5 +196,4 @@ int main(int argc, char** argv) {
         w.link->ClosePort();
     }
     return 0;
-
 }

@@ -166,6 +166,9 @@ std::string SimConsole::help() {
            "  input K 0|1             set input K (1..16) of the DI/DO module; fixes the inputs\n"
            "  inputs PATTERN16        set all 16 inputs, e.g. inputs 1000000000000001\n"
            "  inputs follow|walk      inputs follow the outputs, or one input walks along\n"
+           "  wiring LIST|none        faults of the harness between outputs and inputs:\n" +
+           WiringHelp("                            ") +
+           "                          (comma-separated; wiring alone shows them)\n"
            "  status C                status character (printer: O P E N B F; others: O = ok)\n"
            "  id N | ch2id N          module ID, CH #2 ID (1..99)\n"
            "  serial S | ch2serial S  serial numbers (8 characters)\n"
@@ -271,6 +274,17 @@ SimConsole::Result SimConsole::run(const std::string& line) {
         m.inputMode = InputMode::Fixed;
         m.inputs = w[1];
         return Done("inputs " + m.inputs);
+    }
+
+    if (cmd == "wiring") {
+        if (m.type() != ModuleType::RQ3016) return Fail("wiring: only the DI/DO module has inputs");
+        if (w.size() == 1) return Done("wiring " + m.wiring.describe());
+        if (w.size() != 2) return Fail("usage: wiring LIST|none (comma-separated, no blanks)");
+        std::string error;
+        const std::optional<Wiring> wiring = ParseWiring(w[1], &error);
+        if (!wiring) return Fail("wiring: " + error);
+        m.wiring = *wiring;
+        return Done("wiring " + m.wiring.describe());
     }
 
     if (cmd == "status") {

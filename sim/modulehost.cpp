@@ -154,7 +154,7 @@ void ModuleHost::handleFrame(const std::string& text, SimTime frameEnd, const Li
         if (!hears(k, hostLine, match)) continue;
         SimModule& m = modules_[k];
         if (!outByte) outByte = pacing_ ? ByteTime(m.lineConfig()) : nanoseconds(0);
-        std::optional<std::string> r = m.handleFrame(text);
+        std::optional<std::string> r = m.handleFrame(text, frameEnd);
         if (override_) r = override_(text, r);
         if (r) replies.push_back(std::move(*r));
     }

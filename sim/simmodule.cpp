@@ -178,7 +178,9 @@ std::string SimModule::header(int unitId, char letter) const {
     return std::string(1, prefix()) + TwoDigits(unitId) + letter;
 }
 
-std::optional<std::string> SimModule::handleFrame(const std::string& text) {
+std::optional<std::string> SimModule::handleFrame(const std::string& text,
+                                                  std::chrono::steady_clock::time_point now) {
+    now_ = now;
     if (text.size() < 4 || text[0] != prefix()) return std::nullopt;
     const std::string idText = text.substr(1, 2);
     if (!IsDecimal(idText)) return std::nullopt;
@@ -368,7 +370,8 @@ std::string SimModule::currentInputs() {
             walkStep_ = (walkStep_ + 1) % 16;
             break;
     }
-    return inputs;
+    // The fixed pattern stays as set: the harness acts on what reaches it.
+    return wiring.empty() ? inputs : wiring.apply(inputs, now_);
 }
 
 void SimModule::handleRaw(const std::string& bytes) {
@@ -404,6 +407,7 @@ std::string SimModule::describeState() const {
             line("no/nc", noNc);
             line("outputs", outputs);
             line("inputs", inputs + " (" + kModes[static_cast<int>(inputMode)] + ")");
+            line("wiring", wiring.describe());
             break;
         }
         case ModuleType::RQ3020:

@@ -18,6 +18,7 @@
 // - A Wiegand module whose CH #2 ID equals its own ID answers as CH #1.
 // - CH #2 answers "B" (with its own serial number) and "F" at its ID, nothing else.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -26,6 +27,7 @@
 
 #include "link/linesettings.h"
 #include "link/moduletype.h"
+#include "sim/wiring.h"
 
 // A card or key input that "F" reports, in one of the reply forms the tool decodes.
 // Reply layout (n = frame length; position 6 carries the channel digit):
@@ -75,8 +77,10 @@ class SimModule {
     ModuleType type() const { return type_; }
     char prefix() const { return ModuleTypePrefix(type_); }
 
-    // The reply text to one command text, or nothing.
-    std::optional<std::string> handleFrame(const std::string& text);
+    // The reply text to one command text heard at `now`, or nothing.
+    std::optional<std::string> handleFrame(
+        const std::string& text,
+        std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
     // Bytes that arrived outside any frame; the repeater keeps them.
     void handleRaw(const std::string& bytes);
 
@@ -104,6 +108,8 @@ class SimModule {
     std::string outputs = std::string(16, '0');
     std::string inputs = std::string(16, '0');
     InputMode inputMode = InputMode::FollowOutputs;
+    // Faults of the harness between outputs and inputs, on top of the input mode.
+    Wiring wiring;
 
     // RQ-3020, RQ-3030, RQ-3040
     char status = 'O';
@@ -135,6 +141,7 @@ class SimModule {
     std::string currentInputs();
 
     ModuleType type_;
+    std::chrono::steady_clock::time_point now_;
     std::deque<CardEvent> queues_[2];
     int walkStep_ = 0;
 };

@@ -49,7 +49,11 @@ std::string Timestamp() {
 }  // namespace
 
 SimModule SimOptions::makeModule() const {
-    if (!busModules.empty()) return busModules.front();
+    if (!busModules.empty()) {
+        SimModule first = busModules.front();
+        first.wiring = wiring;
+        return first;
+    }
     SimModule m(type);
     m.id = id;
     if (!serial.empty()) m.serial = serial;
@@ -58,6 +62,7 @@ SimModule SimOptions::makeModule() const {
     m.ch2Id = ch2Id;
     if (!ch2Serial.empty()) m.ch2Serial = ch2Serial;
     m.status = status;
+    m.wiring = wiring;
     return m;
 }
 
@@ -128,6 +133,10 @@ std::string SimUsage() {
            "  --reply-delay MS       the module's time to answer (default 5)\n"
            "  --pace                 send reply bytes at the line's real rate (10 bits a byte,\n"
            "                         11 with parity)\n"
+           "\n"
+           "Wiring (RQ-3016): --wiring LIST, faults of a loopback harness between outputs and\n"
+           "inputs, comma-separated, on top of the input mode (the inputs follow the outputs):\n" +
+           WiringHelp("  ") +
            "\n"
            "Faults (random choices repeat under one --seed):\n" +
            FaultHelp("  --") +
@@ -272,6 +281,11 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
             if (!ParseEventFile(text.str(), &o->schedule, &why)) {
                 return fail("--events " + value + ": " + why);
             }
+        } else if (name == "wiring") {
+            std::string why;
+            const std::optional<Wiring> wiring = ParseWiring(value, &why);
+            if (!wiring) return fail("--wiring: " + why);
+            o->wiring = *wiring;
         } else if (IsFaultName(name)) {
             std::string why;
             if (!ApplyFault(o->faults, name, value, &why)) return fail("--" + why);
@@ -288,6 +302,8 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions* o
         return fail("--module replaces --type, --id, --serial and --line");
     }
     if (!o->busModules.empty()) o->type = o->busModules.front().type();
+    if (!o->wiring.empty() && o->type != ModuleType::RQ3016)
+        return fail("--wiring: only the DI/DO module (RQ-3016) has inputs");
     if (cardEvery > 0) {
         if (!IsWiegand(o->type)) return fail("--card-every: only the Wiegand modules read cards");
         o->schedule.push_back({cardEvery, cardEvery, "card 1 next"});

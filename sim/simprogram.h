@@ -36,6 +36,8 @@ struct SimOptions {
     uint32_t seed = 1;
     std::vector<ScheduledCommand> schedule;
     bool logFrames = true;
+    // --wiring: faults of the DI/DO module's harness.
+    Wiring wiring;
     // --module: the modules of a bus, in their order; empty for the one module above.
     std::vector<SimModule> busModules;
 

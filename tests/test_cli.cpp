@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +89,9 @@ class TestCli : public QObject {
     void setVerifiesByReadBack();
     void continuousTests_data();
     void continuousTests();
+    void cardReadTextSaysWhen();
+    void didoCheck_data();
+    void didoCheck();
 };
 
 void TestCli::badUsageSendsNothing_data() {
@@ -110,6 +114,9 @@ void TestCli::badUsageSendsNothing_data() {
     QTest::newRow("factory default unconfirmed") << QStringList{"factory-default"};
     QTest::newRow("outputs of 15") << QStringList{"dido-test", "--outputs", "000000000000000"};
     QTest::newRow("send without text") << QStringList{"send"};
+    QTest::newRow("check settling in 1") << QStringList{"dido-check", "--settle", "1"};
+    QTest::newRow("check settling in 11") << QStringList{"dido-check", "--settle", "11"};
+    QTest::newRow("check of a printer") << QStringList{"dido-check", "--type", "RQ-3020"};
 }
 
 void TestCli::badUsageSendsNothing() {
@@ -400,6 +407,74 @@ void TestCli::continuousTests() {
     const Run r = run(QStringList{"info"} + args.mid(1, 2) + at);
     QVERIFY2(r.code == 0, r.err.constData());
     QVERIFY(again.elapsed() < 2000);
+}
+
+void TestCli::cardReadTextSaysWhen() {
+    Sim sim({"--type", "RQ-3050S", "--id", "3", "--card-every", "100"});
+    const Run r =
+        run({"card-read", "--type", "RQ-3050S", "--port", sim.pty, "--id", "3", "--count", "2"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    // The time of day, then the channel and what the panel shows.
+    const QRegularExpression line(QStringLiteral(
+        "^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  CH #1: CARD : \\d{10}\\(D\\)  [0-9A-F]{8}\\(H\\)$"));
+    for (const QByteArray& l : lines)
+        QVERIFY2(line.match(QString::fromLatin1(l)).hasMatch(), l.constData());
+    // The summary goes to standard error.
+    QVERIFY2(r.err.contains("card read test: ") && r.err.contains("CH #1: 2"), r.err.constData());
+}
+
+void TestCli::didoCheck_data() {
+    QTest::addColumn<QStringList>("wiring");
+    QTest::addColumn<bool>("interrupt");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("results");  // channel=verdict[/follows], the rest ok
+    QTest::newRow("sound harness") << QStringList() << false << 0 << QStringList();
+    QTest::newRow("crossed and stuck") << QStringList{"--wiring", "cross:3=5,stuck-on:9"} << false
+                                       << 1 << QStringList{"3=crossed/5", "9=stuck-on"};
+    QTest::newRow("interrupted") << QStringList() << true << 130 << QStringList();
+}
+
+void TestCli::didoCheck() {
+    QFETCH(QStringList, wiring);
+    QFETCH(bool, interrupt);
+    QFETCH(int, code);
+    QFETCH(QStringList, results);
+    Sim sim(QStringList{"--type", "RQ-3016", "--id", "3"} + wiring);
+    QProcess* p =
+        start({"dido-check", "--type", "RQ-3016", "--port", sim.pty, "--id", "3", "--json"});
+    if (interrupt) {
+        // Once the check is under way: its first output alone.
+        QElapsedTimer t;
+        t.start();
+        while (!sim.heard().join(' ').contains("B03I1000000000000000") && t.elapsed() < 10000) {
+        }
+        ::kill(static_cast<pid_t>(p->processId()), SIGINT);
+    }
+    QVERIFY(p->waitForFinished(20000));
+    const QByteArray out = p->readAllStandardOutput(), err = p->readAllStandardError();
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p->exitCode() == code, err.constData());
+    delete p;
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 16);
+    for (int k = 1; k <= 16; ++k) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[k - 1]).object();
+        QCOMPARE(o.value("channel").toInt(), k);
+        QString want = interrupt ? "not-checked" : "ok";
+        for (const QString& r : results)
+            if (r.section('=', 0, 0).toInt() == k) want = r.section('=', 1);
+        QString got = o.value("verdict").toString();
+        if (o.contains("follows")) got += '/' + QString::number(o.value("follows").toInt());
+        QCOMPARE(got, want);
+    }
+    // However it ended, the outputs were switched off last.
+    QStringList heard = sim.heard();
+    for (int i = 0; i < 20 && !heard.isEmpty() && !heard.last().contains("B03I"); ++i)
+        heard.removeLast();
+    QVERIFY(!heard.isEmpty());
+    QVERIFY2(heard.last().startsWith("[09]B03I0000000000000000"), qPrintable(heard.last()));
 }
 
 }  // namespace

@@ -321,6 +321,30 @@ class TestSettings : public QObject {
         QCOMPARE(s.langFlag, QStringLiteral("English"));
     }
 
+    // The chatter limit of the DI timeline: read where it is sound, 5 otherwise.
+    void chatterLimit_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("missing") << QByteArray() << 5;
+        QTest::newRow("12") << QByteArray("ChatterLimit=12\n") << 12;
+        QTest::newRow("100") << QByteArray("ChatterLimit=100\n") << 100;
+        QTest::newRow("0") << QByteArray("ChatterLimit=0\n") << 5;
+        QTest::newRow("101") << QByteArray("ChatterLimit=101\n") << 5;
+        QTest::newRow("text") << QByteArray("ChatterLimit=many\n") << 5;
+    }
+    void chatterLimit() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, limit);
+        writeIni("[General]\nType=2\n" + line + "[Ports]\nCOM3=/dev/ttyUSB0\n");
+        const SettingsStore store(iniPath());
+        QCOMPARE(LoadChatterLimit(store), limit);
+        SaveChatterLimit(store, 9);
+        QCOMPARE(LoadChatterLimit(store), 9);
+        // The other values and the port map stay.
+        QCOMPARE(load().typeTab, 2);
+        QCOMPARE(store.portEntries().value(3), QStringLiteral("/dev/ttyUSB0"));
+    }
+
     void portEntriesTakeOnlyComKeys() {
         writeIni(
             "Type=1\n"

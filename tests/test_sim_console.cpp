@@ -17,6 +17,9 @@ class TestSimConsole : public QObject {
   private slots:
     void cardsAndKeysReachTheCardRead();
     void inputsOfTheDiDoModule();
+    void wiringFaults_data();
+    void wiringFaults();
+    void chatterFollowsTheClock();
     void settingsAndStatus();
     void faultsByName();
     void refusedLines_data();
@@ -69,6 +72,67 @@ void TestSimConsole::inputsOfTheDiDoModule() {
     QCOMPARE(Positions(Exchange(host, "B01I"), 6, 21), std::string("1000000000000000"));
     QVERIFY(c.run("inputs follow").ok);
     QCOMPARE(Positions(Exchange(host, "B01I" + outputs), 6, 21), outputs);
+}
+
+// Each list of wiring faults against the outputs sent: what the inputs show.
+void TestSimConsole::wiringFaults_data() {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("outputs");
+    QTest::addColumn<QString>("inputs");
+    QTest::newRow("none") << "none"
+                          << "1100000000000001"
+                          << "1100000000000001";
+    QTest::newRow("stuck on") << "stuck-on:3"
+                              << "0000000000000000"
+                              << "0010000000000000";
+    QTest::newRow("stuck off") << "stuck-off:16"
+                               << "1111111111111111"
+                               << "1111111111111110";
+    QTest::newRow("crossed") << "cross:2=5"
+                             << "0000100000000000"
+                             << "0100100000000000";
+    QTest::newRow("crossed, its own output on") << "cross:2=5"
+                                                << "0100000000000000"
+                                                << "0000000000000000";
+    QTest::newRow("open") << "open"
+                          << "1111111111111111"
+                          << "0000000000000000";
+    QTest::newRow("in the order written") << "open,stuck-on:1,cross:9=1"
+                                          << "1000000000000000"
+                                          << "1000000010000000";
+}
+
+void TestSimConsole::wiringFaults() {
+    QFETCH(QString, list);
+    QFETCH(QString, outputs);
+    QFETCH(QString, inputs);
+    ModuleHost host{SimModule(ModuleType::RQ3016)};
+    SimConsole c(host);
+    const SimConsole::Result r = c.run("wiring " + list.toStdString());
+    QVERIFY2(r.ok, r.output.c_str());
+    QCOMPARE(c.run("wiring").output, "wiring " + list.toStdString() + "\n");
+    QCOMPARE(Positions(Exchange(host, "B01I" + outputs.toStdString()), 6, 21),
+             inputs.toStdString());
+    // The harness acts on what reaches it: fixed inputs stay as set.
+    QVERIFY(c.run("inputs 1111111111111111").ok);
+    Exchange(host, "B01I" + outputs.toStdString());
+    QCOMPARE(host.module().inputs, std::string(16, '1'));
+}
+
+void TestSimConsole::chatterFollowsTheClock() {
+    ModuleHost host{SimModule(ModuleType::RQ3016)};
+    SimConsole c(host);
+    QVERIFY(c.run("wiring chatter:4:10").ok);
+    // On for the first 50 ms of every 100 ms, whatever the outputs.
+    const SimTime second = SimTime(std::chrono::seconds(1000));
+    const auto input4 = [&](int ms) {
+        return Positions(
+            Exchange(host, "B01I1111111111111111", second + std::chrono::milliseconds(ms)), 9, 9);
+    };
+    QCOMPARE(input4(10), std::string("1"));
+    QCOMPARE(input4(60), std::string("0"));
+    QCOMPARE(input4(110), std::string("1"));
+    QVERIFY(c.run("state").output.find("wiring: chatter:4:10") != std::string::npos);
 }
 
 void TestSimConsole::settingsAndStatus() {
@@ -130,6 +194,13 @@ void TestSimConsole::refusedLines_data() {
     row(ModuleType::RQ3016, "input 17 1");
     row(ModuleType::RQ3016, "input 1 2");
     row(ModuleType::RQ3016, "inputs 0101");
+    row(ModuleType::RQ3016, "wiring cross:17=1");
+    row(ModuleType::RQ3016, "wiring cross:3");
+    row(ModuleType::RQ3016, "wiring chatter:3:0");
+    row(ModuleType::RQ3016, "wiring stuck-on:1,");
+    row(ModuleType::RQ3016, "wiring open:2");
+    row(ModuleType::RQ3016, "wiring loose:2");
+    row(ModuleType::RQ3020, "wiring open");
     row(ModuleType::RQ3016, "status O");
     row(ModuleType::RQ3020, "status OK");
     row(ModuleType::RQ3020, "id 0");
@@ -229,6 +300,14 @@ void TestSimConsole::options() {
     QCOMPARE(b.busModules[2].lineIndex, 3);
     QVERIFY(b.busModules[2].ch2Serial != b.busModules[2].serial);
     QCOMPARE(b.makeModule().id, 3);
+
+    // Wiring faults, with the inputs following the outputs as before.
+    SimOptions w;
+    QCOMPARE(ParseSimOptions({"--wiring", "cross:3=5,chatter:7:2.5"}, &w, &error),
+             ParseOutcome::Run);
+    const SimModule dido = w.makeModule();
+    QCOMPARE(dido.wiring.describe(), std::string("cross:3=5,chatter:7:2.5"));
+    QCOMPARE(dido.inputMode, InputMode::FollowOutputs);
 }
 
 void TestSimConsole::badOptions_data() {
@@ -248,6 +327,9 @@ void TestSimConsole::badOptions_data() {
     QTest::newRow("module serial of 7") << QStringList{"--module", "RQ-3016:3:1600000"};
     QTest::newRow("module line E") << QStringList{"--module", "RQ-3016:3::E"};
     QTest::newRow("module with --id") << QStringList{"--module", "RQ-3016:3", "--id", "4"};
+    QTest::newRow("wiring of 17 inputs") << QStringList{"--wiring", "stuck-off:17"};
+    QTest::newRow("wiring of a card reader")
+        << QStringList{"--type", "RQ-3050S", "--wiring", "open"};
 }
 
 void TestSimConsole::badOptions() {

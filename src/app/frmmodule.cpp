@@ -163,6 +163,7 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     fitToClient();
     FormCreate();
     buildTools();
+    buildLive();
 }
 
 TfrmModule::~TfrmModule() = default;
@@ -209,6 +210,7 @@ void TfrmModule::setWindowEnabled(bool enabled) {
     if (!enabled) cancelOpen = false;
     centralWidget()->setEnabled(enabled);
     menuBar()->setEnabled(enabled);
+    refreshLinkedControls();
 }
 
 void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {

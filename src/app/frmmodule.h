@@ -32,11 +32,17 @@ class QPushButton;
 class QScrollBar;
 class QTabWidget;
 class QTimer;
+class CardLogModel;
+class DidoTimeline;
 class PageControl;
 class PortWatcher;
 class Shape;
+class TfrmCardLog;
+class TfrmDIDOCheck;
+class TfrmDITimeline;
 class TfrmTrafficLog;
 class TfrmSurvey;
+struct TestSummary;
 
 class TfrmModule : public QMainWindow {
     Q_OBJECT
@@ -80,6 +86,9 @@ class TfrmModule : public QMainWindow {
     void btnDIDOModeClick();
     void btnDIDONoNcClick();
     void btnDIDOTestClick();
+    // Beside it: the timeline of the test, and the automatic I/O check on a loopback harness.
+    void btnDITimelineClick();
+    void btnDIDOCheckClick();
 
     // The Wiegand modules: CH #2 ID, interface, key number and the card read test.
     void btnRQ3050S_IDClick();
@@ -89,6 +98,8 @@ class TfrmModule : public QMainWindow {
     void btnKeyNumberClick();
     void btnRQ3050S_CardClick();
     void btnRQ3050K_CardClick();
+    // The card log of either page.
+    void btnCardLogClick();
 
     // Returns the linked module to its factory settings, with the controls to match.
     void btnFactoryClick();
@@ -114,6 +125,8 @@ class TfrmModule : public QMainWindow {
         std::function<void()> start;
         // Whether the message line is emptied when the test starts.
         bool clearMessage = true;
+        // Shows a test that its stop request ended, instead of the success signal.
+        std::function<void()> stopped;
     };
     // Refuses without a link, stops a running test, or runs `run` (given the stop request)
     // until it ends.
@@ -233,6 +246,21 @@ class TfrmModule : public QMainWindow {
     void mnuSurveyClick();
     OnFirstUse<TfrmSurvey> frmSurvey;
     PortWatcher* portWatcher = nullptr;
+
+    // The live tests' views beside the pages: the DI timeline, the card log and the I/O
+    // check's result, each a window made on its first use. What they show is recorded
+    // whether they are open or not.
+    void buildLive();
+    void applyLiveTexts();
+    // The controls that need a linked module follow Linked (and the test that runs).
+    void refreshLinkedControls();
+    // A live test or the check has ended: its views show the summary.
+    void testEnded(const TestSummary& summary);
+    std::shared_ptr<DidoTimeline> diTimeline;
+    CardLogModel* cardLog = nullptr;
+    OnFirstUse<TfrmDITimeline> frmDITimeline;
+    OnFirstUse<TfrmCardLog> frmCardLog;
+    OnFirstUse<TfrmDIDOCheck> frmDIDOCheck;
 
   protected:
     void showEvent(QShowEvent* event) override;

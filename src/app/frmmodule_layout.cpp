@@ -137,6 +137,9 @@ void BuildDido(QWidget* page) {
         l->setFont(channelFont);
     }
     Button(test, "btnDIDOTest", "DI/DO test", 260, 220, 200, 32);
+    // Beside the test's button: its timeline, and the I/O check.
+    Button(test, "btnDITimeline", "Timeline...", 16, 220, 228, 32);
+    Button(test, "btnDIDOCheck", "Check I/O", 476, 220, 228, 32);
 }
 
 void BuildPrint(QWidget* page) {
@@ -251,6 +254,9 @@ void BuildWiegand(QWidget* page, const QString& v, bool keyNumber) {
     Label(card, QStringLiteral("lbl") + n("Card2"), "CH #2:", 4, 70, 70, 26);
     Panel(card, QStringLiteral("pn") + n("Card2"), QString(), 80, 70, cardWidth - 90, 26);
     Button(card, QStringLiteral("btn") + n("Card"), "Read card test", 80, 130, 240, 34);
+    // Beside the test's button: the log of every card it read.
+    Button(card, QStringLiteral("btn") + n("CardLog"), "Log...", 330, 130, keyNumber ? 100 : 200,
+           34);
 
     if (keyNumber) {
         auto* key = Group(page, "gbKeyNumber", "Set key number", 456, 158, 270, 196);

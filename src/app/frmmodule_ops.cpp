@@ -144,7 +144,10 @@ void TfrmModule::runContinuous(
             break;
         case ContinuousEnd::Stopped:
             tmrBusy->stop();
-            SignalSuccess();
+            if (view.stopped)
+                view.stopped();
+            else
+                SignalSuccess();
             break;
     }
 }

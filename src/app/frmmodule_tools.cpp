@@ -63,6 +63,7 @@ void TfrmModule::applyToolTexts() {
         ->setText(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex));
     if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
     portWatcher->applyTexts();
+    applyLiveTexts();
 }
 
 void TfrmModule::mnuTrafficLogClick() {

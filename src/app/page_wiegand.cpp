@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "app/cardlogmodel.h"
 #include "app/frmmodule.h"
 #include "engine/wiegand.h"
 
@@ -43,16 +44,18 @@ void CardTest(TfrmModule& w, bool keyNumber) {
     if (keyNumber) view.disabled << w.control<QWidget>("btnKeyNumber");
     view.disabled << w.control<QWidget>("btnBaudRate") << w.control<QWidget>("pcMain")
                   << w.control<QWidget>("tsCommand");
-    view.start = [cards] {
+    view.start = [&w, cards] {
         cards[0]->clear();
         cards[1]->clear();
+        w.cardLog->start(QDateTime::currentDateTimeUtc());
     };
     w.runContinuous(view, [&w, cards, ch2Id](const std::function<bool()>& stop) {
         return RunCardTest(
             w.module,
             // CH #2 is asked at the ID the bar shows now: moving it takes effect at once.
             [ch2Id] { return ch2Id->value(); },
-            [cards](int channel, const QString& text) { cards[channel - 1]->setText(text); }, stop);
+            [cards](int channel, const QString& text) { cards[channel - 1]->setText(text); }, stop,
+            [&w](const CardRead& card) { w.cardLog->add(card); });
     });
 }
 

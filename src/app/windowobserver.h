@@ -19,6 +19,7 @@ class TfrmModule::Observer : public EngineObserver {
     void versionRead(const QString& version) override;
     void moduleLinked() override;
     void continuousStarted() override;
+    void testEnded(const TestSummary& summary) override;
 
   private:
     TfrmModule& w_;

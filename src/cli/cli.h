@@ -1,7 +1,8 @@
 #pragma once
 // quillon-cli's pieces: exit statuses, results and their printing, the values read from the
 // command line, the observer of the engine and the program itself (its commands live in
-// cli_module.cpp for one module, cli_live.cpp for the continuous tests, cli_bus.cpp for the bus).
+// cli_module.cpp for one module, cli_live.cpp for the continuous tests, cli_check.cpp for the
+// I/O check, cli_bus.cpp for the bus).
 
 #include <signal.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "engine/common.h"
 #include "engine/continuous.h"
 #include "engine/dido.h"
+#include "engine/didocheck.h"
 #include "engine/factory.h"
 #include "engine/findmodule.h"
 #include "engine/linkmodule.h"
@@ -141,6 +143,8 @@ class CliObserver : public EngineObserver {
     }
     void scanLine(int lineIndex) override { progress(lineIndex); }
     void scanFoundBySearch() override { foundBySearch = true; }
+    // One line on standard error of what a live test or the check came to.
+    void testEnded(const TestSummary& summary) override;
     void endProgress() {
         if (shown_) std::fputs("\r\033[K", stderr);
         shown_ = false;
@@ -197,6 +201,7 @@ class Cli {
     int factoryDefault();
     int didoTest();
     int cardRead();
+    int didoCheck();
     int survey();
     int apply();
 

@@ -1,9 +1,45 @@
 // quillon-cli's continuous tests: dido-test and card-read, ending on a count, a time, Ctrl-C
-// or the module lost.
+// or the module lost, and the line each live test ends with.
+
+#include <QTime>
 
 #include "cli/cli.h"
 
 namespace cli {
+
+void CliObserver::testEnded(const TestSummary& s) {
+    if (s.end == ContinuousEnd::PortNotOpened) return;
+    const char* names[] = {"DI/DO test", "card read test", "I/O check"};
+    QString line = QStringLiteral("%1: %2 exchanges in %3 s, %4 without a reply")
+                       .arg(QLatin1String(names[static_cast<int>(s.test)]))
+                       .arg(s.cycles)
+                       .arg(s.durationMs() / 1000.0, 0, 'f', 1)
+                       .arg(s.failures);
+    QStringList parts;
+    if (s.test == LiveTest::CardTest) {
+        parts << QStringLiteral("CH #1: %1, CH #2: %2").arg(s.cardCounts[0]).arg(s.cardCounts[1]);
+    } else if (s.test == LiveTest::DidoTest) {
+        for (int k = 0; k < 16; ++k)
+            if (s.inputChanges[static_cast<size_t>(k)] > 0)
+                parts << QStringLiteral("DI%1 %2").arg(k + 1).arg(
+                    s.inputChanges[static_cast<size_t>(k)]);
+        if (parts.isEmpty())
+            parts << QStringLiteral("no input changed");
+        else
+            parts.first().prepend(QStringLiteral("changes: "));
+    } else {
+        for (int v = 0; v <= static_cast<int>(ChannelVerdict::NotChecked); ++v) {
+            int n = 0;
+            for (ChannelVerdict got : s.verdicts) n += static_cast<int>(got) == v ? 1 : 0;
+            if (n > 0)
+                parts << QStringLiteral("%1 %2").arg(n).arg(
+                    VerdictName(static_cast<ChannelVerdict>(v)));
+        }
+    }
+    line += QStringLiteral("; ") + parts.join(QStringLiteral(", "));
+    endProgress();
+    std::fprintf(stderr, "quillon-cli: %s\n", line.toUtf8().constData());
+}
 
 // Stops a continuous test on Ctrl-C, a count reached or the time run out.
 struct Limits {
@@ -81,7 +117,12 @@ int Cli::cardRead() {
             Result r;
             r.add("channel", channel);
             r.add("text", text);
-            r.printLine(json_, QStringLiteral("CH #%1: %2").arg(channel).arg(text));
+            // The text says when, as the time of day.
+            r.printLine(json_,
+                        QStringLiteral("%1  CH #%2: %3")
+                            .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")))
+                            .arg(channel)
+                            .arg(text));
         },
         [&] { return g_interrupted || limits.reached(); });
     if (end == ContinuousEnd::ModuleLost && !limits.reached()) diag(lang(17));

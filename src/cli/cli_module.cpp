@@ -38,6 +38,7 @@ int Cli::run() {
     if (cmd == "factory-default") return factoryDefault();
     if (cmd == "dido-test") return didoTest();
     if (cmd == "card-read") return cardRead();
+    if (cmd == "dido-check") return didoCheck();
     if (cmd == "survey") return survey();
     if (cmd == "apply") return apply();
     Usage(QStringLiteral("unknown command \"%1\"").arg(cmd));

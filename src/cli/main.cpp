@@ -25,6 +25,8 @@ const char* const kHelpText =
     "  factory-default        back to the factory settings (--yes in scripts)\n"
     "  dido-test              the DI/DO test (--outputs, --cycles, --seconds, --changes)\n"
     "  card-read              the card read test (--count, --seconds)\n"
+    "  dido-check             the I/O check on a loopback harness, DO k wired to DI k:\n"
+    "                         a verdict per input (--settle); exit 1 unless all 16 pass\n"
     "  survey                 every module on the bus (--type T|all, --line L|all,\n"
     "                         repeatable, --ids 1-99, --read, --plan FILE.csv); one line\n"
     "                         per module\n"
@@ -36,7 +38,8 @@ const char* const kHelpText =
     "\n"
     "Exit status:\n"
     "  0    success\n"
-    "  1    the module did not answer or answered with an error\n"
+    "  1    the module did not answer or answered with an error; dido-check: an input\n"
+    "       did not pass\n"
     "  2    bad usage (nothing was sent)\n"
     "  3    the port cannot be opened\n"
     "  4    apply: a row of the plan failed (the others are done)\n"
@@ -83,6 +86,9 @@ void AddOptions(QCommandLineParser& p) {
         {"changes", "dido-test: print only changed inputs."},
         {"count", "card-read: stop after N cards or keys.", "N"},
         {"seconds", "dido-test, card-read: stop after S seconds.", "S"},
+        {"settle",
+         "dido-check: at most N exchanges a step for the inputs to settle, 2..10 (default 3).",
+         "N"},
         {"ids", "survey: the IDs to ask, N or A-B (default 1-99).", "RANGE"},
         {"read", "survey: read each module's settings back."},
         {"dry-run", "apply: print the commands each row would send; send only the survey."},

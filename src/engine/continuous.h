@@ -34,6 +34,8 @@ enum class ContinuousEnd {
 
 // Opens the port, tells the observer the test runs, and calls `cycle` until `stopRequested`
 // says so (asked before every cycle and once at the end) or the failure limit is reached;
+// then `finish`, if given, however the loop ended (to leave the module as it was found);
 // closes the port.
 ContinuousEnd RunContinuous(ModuleContext& m, const std::function<void(ContinuousRun&)>& cycle,
-                            const std::function<bool()>& stopRequested);
+                            const std::function<bool()>& stopRequested,
+                            const std::function<void(ContinuousRun&)>& finish = {});

@@ -1,7 +1,10 @@
 #include "engine/dido.h"
 
+#include <QElapsedTimer>
+
 #include "engine/factory.h"
 #include "engine/modulecontext.h"
+#include "engine/testsummary.h"
 
 QString ChannelText(const Channels& channels) {
     QString text;
@@ -23,6 +26,25 @@ Channels ChannelsAt(const QByteArray& reply, int from) {
     Channels c;
     for (int k = 0; k < 16; ++k) c[k] = ReplyAt(reply, from + k) == QLatin1Char('1');
     return c;
+}
+
+std::optional<Channels> InputsOfReply(const QByteArray& reply) {
+    if (reply.size() != 24) return std::nullopt;
+    Channels c;
+    for (int k = 0; k < 16; ++k) {
+        const char ch = reply.at(5 + k);
+        if (ch != '0' && ch != '1') return std::nullopt;
+        c[k] = ch == '1';
+    }
+    return c;
+}
+
+void CountChanges(std::array<int, 16>& counts, std::optional<Channels>& last, const Channels& now) {
+    if (last) {
+        for (int k = 0; k < 16; ++k)
+            if ((*last)[k] != now[k]) ++counts[k];
+    }
+    last = now;
 }
 
 bool ReadDidoSettings(ModuleContext& m, DidoSettings& out) {
@@ -57,17 +79,36 @@ Outcome SetNoNc(ModuleContext& m, const Channels& normallyClosed) {
 
 ContinuousEnd RunDidoTest(ModuleContext& m, const std::function<Channels()>& outputs,
                           const std::function<void(const Channels&)>& inputs,
-                          const std::function<bool()>& stopRequested) {
+                          const std::function<bool()>& stopRequested,
+                          const std::function<void(const DidoCycle&)>& cycled) {
+    TestSummary summary = BeginSummary(LiveTest::DidoTest);
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<Channels> last;
     const auto cycle = [&](ContinuousRun& run) {
         run.pause(50);
-        if (!SendCommand(m, QStringLiteral("I") + ChannelText(outputs()))) {
+        DidoCycle c;
+        c.outputs = outputs();
+        ++summary.cycles;
+        c.answered = SendCommand(m, QStringLiteral("I") + ChannelText(c.outputs));
+        c.ms = clock.elapsed();
+        if (c.answered) {
+            run.answered();
+            if (m.link.RxPos == 24) inputs(ChannelsAt(m.link.LastReply, 6));
+            c.inputs = InputsOfReply(m.link.LastReply);
+            if (c.inputs)
+                CountChanges(summary.inputChanges, last, *c.inputs);
+            else
+                ++summary.unreadable;
+        } else {
             run.failed();
-            return;
+            ++summary.failures;
         }
-        run.answered();
-        if (m.link.RxPos == 24) inputs(ChannelsAt(m.link.LastReply, 6));
+        if (cycled) cycled(c);
     };
-    return RunContinuous(m, cycle, stopRequested);
+    const ContinuousEnd end = RunContinuous(m, cycle, stopRequested);
+    EndSummary(m, summary, end);
+    return end;
 }
 
 std::vector<FactoryStep> DidoFactorySteps() {

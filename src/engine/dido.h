@@ -3,6 +3,7 @@
 // read-back, the operations that set them, the continuous DI/DO test and its factory steps.
 
 #include <QString>
+#include <array>
 #include <bitset>
 #include <functional>
 #include <optional>
@@ -32,16 +33,33 @@ std::optional<Channels> ChannelsOfText(const QString& text);
 // The 16 characters from position `from` of a reply: "1" sets the channel.
 Channels ChannelsAt(const QByteArray& reply, int from);
 
+// The 16 input states of a reply to "I": a 24-byte frame whose positions 6 to 21 are all "0"
+// or "1". Nothing for any other reply, so that no input is read from a garbled one.
+std::optional<Channels> InputsOfReply(const QByteArray& reply);
+// Adds the inputs that differ between `last` and `now` to `counts`; `last` becomes `now`.
+void CountChanges(std::array<int, 16>& counts, std::optional<Channels>& last, const Channels& now);
+
 // "G" then "A"; false when either is not answered.
 bool ReadDidoSettings(ModuleContext& m, DidoSettings& out);
 
 Outcome SetDiMode(ModuleContext& m, DiMode mode);
 Outcome SetNoNc(ModuleContext& m, const Channels& normallyClosed);
 
+// One exchange of the DI/DO test, as a timeline records it.
+struct DidoCycle {
+    qint64 ms = 0;                   // since the test started, when the exchange ended
+    Channels outputs;                // as sent
+    bool answered = false;           // a verified reply
+    std::optional<Channels> inputs;  // the inputs of a readable reply (InputsOfReply)
+};
+
 // About 20 times a second: "I" with the outputs as `outputs` gives them at the moment of
-// sending; a 24-byte reply hands its 16 input states to `inputs`.
+// sending; a 24-byte reply hands its 16 input states to `inputs` ("1" sets an input, any
+// other character clears it) and every exchange goes to `cycled`. The summary (cycles,
+// failures, changes of each input between readable replies) goes to the observers at the end.
 ContinuousEnd RunDidoTest(ModuleContext& m, const std::function<Channels()>& outputs,
                           const std::function<void(const Channels&)>& inputs,
-                          const std::function<bool()>& stopRequested);
+                          const std::function<bool()>& stopRequested,
+                          const std::function<void(const DidoCycle&)>& cycled = {});
 
 std::vector<FactoryStep> DidoFactorySteps();

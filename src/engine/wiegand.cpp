@@ -1,8 +1,11 @@
 #include "engine/wiegand.h"
 
+#include <QElapsedTimer>
+
 #include "engine/carddecoder.h"
 #include "engine/factory.h"
 #include "engine/modulecontext.h"
+#include "engine/testsummary.h"
 
 const QStringList& InterfaceNames() {
     static const QStringList names{QStringLiteral("RS485 24"), QStringLiteral("RS485 32"),
@@ -59,33 +62,52 @@ Outcome SetKeyNumber(ModuleContext& m, int keyNumber) {
     return RunOperation(m, op);
 }
 
-std::optional<QString> CardPanelText(const QByteArray& r) {
-    const auto text = DecodeCardReply(std::string(r.constData(), static_cast<size_t>(r.size())));
-    if (!text) return std::nullopt;
-    return QString::fromLatin1(text->data(), static_cast<int>(text->size()));
-}
-
 ContinuousEnd RunCardTest(ModuleContext& m, const std::function<int()>& ch2Id,
                           const std::function<void(int channel, const QString& text)>& shown,
-                          const std::function<bool()>& stopRequested) {
+                          const std::function<bool()>& stopRequested,
+                          const std::function<void(const CardRead&)>& read) {
+    TestSummary summary = BeginSummary(LiveTest::CardTest);
+    QElapsedTimer clock;
+    clock.start();
     const auto show = [&](int channel) {
-        if (const auto text = CardPanelText(m.link.LastReply)) shown(channel, *text);
+        const QByteArray& r = m.link.LastReply;
+        const auto fields =
+            DecodeCardFields(std::string(r.constData(), static_cast<size_t>(r.size())));
+        if (!fields) return;
+        shown(channel, QString::fromStdString(PanelTextOf(*fields)));
+        CardRead card;
+        card.ms = clock.elapsed();
+        card.channel = channel;
+        card.key = fields->form == CardFields::Form::Key;
+        card.hex = QString::fromStdString(fields->hex);
+        card.keys = QString::fromStdString(fields->keys);
+        card.decimal = card.key ? card.keys : QString::fromStdString(fields->decimal);
+        ++summary.cardCounts[channel - 1];
+        if (summary.cards.size() < TestSummary::kMaxCards) summary.cards.append(card);
+        if (read) read(card);
     };
     const auto cycle = [&](ContinuousRun& run) {
         run.pause(30);
+        ++summary.cycles;
         if (SendCommand(m, QStringLiteral("F"))) {
             run.answered();
             show(1);
+        } else {
+            ++summary.failures;
         }
         run.pause(30);
+        ++summary.cycles;
         if (m.link.Transact(m.TypePrefix + TwoDigitText(ch2Id()) + QStringLiteral("F"))) {
             run.answered();
             show(2);
         } else {
             run.failed();
+            ++summary.failures;
         }
     };
-    return RunContinuous(m, cycle, stopRequested);
+    const ContinuousEnd end = RunContinuous(m, cycle, stopRequested);
+    EndSummary(m, summary, end);
+    return end;
 }
 
 std::vector<FactoryStep> WiegandFactorySteps(bool keyNumber) {

@@ -12,6 +12,7 @@
 #include "engine/continuous.h"
 #include "engine/operation.h"
 
+struct CardRead;
 struct FactoryStep;
 
 // What a read-back found; a query that was not answered leaves its part empty.
@@ -36,11 +37,12 @@ Outcome SetKeyNumber(ModuleContext& m, int keyNumber);
 
 // Polls CH #1 at the module's ID and CH #2 at the ID `ch2Id` gives at each cycle, in turn,
 // 30 ms apart; each reply that carries a card or key hands the panel text to `shown` with its
-// channel (1 or 2). Only CH #2 failures count towards the limit.
+// channel (1 or 2), and its parts with the time to `read`. Only CH #2 failures count towards
+// the limit. The summary (every card and key, the count per channel) goes to the observers at
+// the end.
 ContinuousEnd RunCardTest(ModuleContext& m, const std::function<int()>& ch2Id,
                           const std::function<void(int channel, const QString& text)>& shown,
-                          const std::function<bool()>& stopRequested);
-// The panel text for a verified reply to "F", or nothing when the reply carries no card or key.
-std::optional<QString> CardPanelText(const QByteArray& reply);
+                          const std::function<bool()>& stopRequested,
+                          const std::function<void(const CardRead&)>& read = {});
 
 std::vector<FactoryStep> WiegandFactorySteps(bool keyNumber);

@@ -26,6 +26,9 @@ const QString kScanCommNo = QStringLiteral("ScanCommNo");
 const QString kScanBaudRate = QStringLiteral("ScanBaudRate");
 const QString kScanBaudRateNo = QStringLiteral("ScanBaudRateNo");
 const QString kLanguageFlag = QStringLiteral("LanguageFlag");
+const QString kChatterLimit = QStringLiteral("ChatterLimit");
+constexpr int kDefaultChatterLimit = 5;
+constexpr int kMaxChatterLimit = 100;
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -180,8 +183,8 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // What of an INI text is the user's alone: the text without the owned values, once each of
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
-    static const QStringList owned{kType, kScanCommNo, kScanBaudRateNo, kScanBaudRate,
-                                   kLanguageFlag};
+    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo,
+                                   kScanBaudRate, kLanguageFlag, kChatterLimit};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -374,4 +377,25 @@ void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudI
 
 void SaveLanguage(const SettingsStore& store, const QString& langFlag) {
     store.save({{kLanguageFlag, langFlag}});
+}
+
+int LoadChatterLimit(const SettingsStore& store) {
+    std::optional<int> n;
+#ifdef Q_OS_WIN
+    if (store.usesRegistry()) {
+        if (!store.exists()) return kDefaultChatterLimit;
+        const auto s = openRegistry();
+        if (s) n = RegistrySource(*s).intValue(kChatterLimit);
+        return n && *n >= 1 && *n <= kMaxChatterLimit ? *n : kDefaultChatterLimit;
+    }
+#endif
+    if (const std::optional<QByteArray> text = store.readFile()) {
+        const IniDocument doc(*text);
+        n = IniSource(doc).intValue(kChatterLimit);
+    }
+    return n && *n >= 1 && *n <= kMaxChatterLimit ? *n : kDefaultChatterLimit;
+}
+
+void SaveChatterLimit(const SettingsStore& store, int limit) {
+    store.save({{kChatterLimit, qBound(1, limit, kMaxChatterLimit)}});
 }

@@ -4,10 +4,10 @@
 // user's configuration directory elsewhere (XDG_CONFIG_HOME honoured).
 //
 // The INI file is the user's as much as ours: a save changes only the lines of the values the
-// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag in the general group)
-// and leaves every other byte as it stood. When the file holds lines that cannot be read, the
-// file as it stood is first kept beside it as Quillon.conf.bak, and the notice says so once.
-// Every write replaces the file in one step, so an interrupted save leaves the old file.
+// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag and ChatterLimit in
+// the general group) and leaves every other byte as it stood. When the file holds lines that cannot
+// be read, the file as it stood is first kept beside it as Quillon.conf.bak, and the notice says so
+// once. Every write replaces the file in one step, so an interrupted save leaves the old file.
 
 #include <QList>
 #include <QMap>
@@ -53,6 +53,8 @@ class SettingsStore {
     friend void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudIndex,
                              const QString& baudText);
     friend void SaveLanguage(const SettingsStore& store, const QString& langFlag);
+    friend int LoadChatterLimit(const SettingsStore& store);
+    friend void SaveChatterLimit(const SettingsStore& store, int limit);
 
     struct Value {
         QString name;
@@ -80,3 +82,9 @@ void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudI
                   const QString& baudText);
 // Writes LanguageFlag.
 void SaveLanguage(const SettingsStore& store, const QString& langFlag);
+
+// The DI timeline's chatter limit (ChatterLimit): an input that changes more often than this
+// within one second is flagged. 1..100; a missing or unreadable value, or one outside that
+// range, gives 5.
+int LoadChatterLimit(const SettingsStore& store);
+void SaveChatterLimit(const SettingsStore& store, int limit);

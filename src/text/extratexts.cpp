@@ -1,11 +1,13 @@
 #include "text/extratexts.h"
 
+#include <iterator>
+
 #include "link/openfailure.h"
 #include "text/messagetable.h"
 
 namespace {
 
-constexpr const char16_t* kTexts[ExtraTexts::kRows][MessageTable::kLanguages] = {
+constexpr const char16_t* kTexts[][MessageTable::kLanguages] = {
     {u"&Traffic log", u"通讯记录(&T)", u"通訊記錄(&T)"},
     {u"Traffic log", u"通讯记录", u"通訊記錄"},
     {u"Pause", u"暂停", u"暫停"},
@@ -71,7 +73,58 @@ constexpr const char16_t* kTexts[ExtraTexts::kRows][MessageTable::kLanguages] = 
     {u"IDs", u"ID 范围", u"ID 範圍"},
     {u"IDs: N or A-B within 1..99", u"ID 范围: N 或 A-B, 在 1..99 之内",
      u"ID 範圍: N 或 A-B, 在 1..99 之內"},
+    {u"Timeline...", u"时序图...", u"時序圖..."},
+    {u"DI timeline", u"DI 时序图", u"DI 時序圖"},
+    {u"10 s|60 s|10 min", u"10 秒|60 秒|10 分钟", u"10 秒|60 秒|10 分鐘"},
+    {u"DO lanes", u"显示 DO", u"顯示 DO"},
+    {u"Resume", u"继续", u"繼續"},
+    {u"Chattering above", u"抖动门限", u"抖動門檻"},
+    {u" changes/s", u" 次/秒", u" 次/秒"},
+    {u"chattering: %1 changes in 1 s", u"抖动: 1 秒内变化 %1 次", u"抖動: 1 秒內變化 %1 次"},
+    {u"%1: %2 changes since the test started", u"%1: 测试开始后变化 %2 次",
+     u"%1: 測試開始後變化 %2 次"},
+    {u"Changes as CSV (*.csv);;Picture (*.png)", u"变化记录 CSV (*.csv);;图片 (*.png)",
+     u"變化記錄 CSV (*.csv);;圖片 (*.png)"},
+    {u"Saved to %1", u"已保存到 %1", u"已儲存至 %1"},
+    {u"The DI/DO test records the inputs here while it runs", u"DI/DO 测试运行时在此记录输入",
+     u"DI/DO 測試執行時在此記錄輸入"},
+    {u"Test ended after %1 s: %2 exchanges, %3 without a reply",
+     u"测试于 %1 秒后结束: 通讯 %2 次, %3 次无应答",
+     u"測試於 %1 秒後結束: 通訊 %2 次, %3 次無回應"},
+    {u"Log...", u"记录...", u"記錄..."},
+    {u"Card log", u"读卡记录", u"讀卡記錄"},
+    {u"Time|Channel|Card (decimal)|Card (hex)|Key", u"时间|通道|卡号 (十进制)|卡号 (十六进制)|按键",
+     u"時間|通道|卡號 (十進位)|卡號 (十六進位)|按鍵"},
+    {u"CH #1: %1   CH #2: %2", u"CH #1: %1   CH #2: %2", u"CH #1: %1   CH #2: %2"},
+    {u"CSV (*.csv)", u"CSV (*.csv)", u"CSV (*.csv)"},
+    {u"Check I/O", u"I/O 检查", u"I/O 檢查"},
+    {u"I/O check", u"I/O 检查", u"I/O 檢查"},
+    {u"Wire each output DO k to its input DI k, then press Check I/O on the DI/DO page.",
+     u"请将每个输出 DO k 接到输入 DI k, 再按 DI/DO 页面的 I/O 检查.",
+     u"請將每個輸出 DO k 接到輸入 DI k, 再按 DI/DO 頁面的 I/O 檢查."},
+    {u"Input|Verdict|Seen", u"输入|结果|读到", u"輸入|結果|讀到"},
+    {u"The input at each step: all outputs off, DO1 ... DO16 alone, all on",
+     u"每一步的输入: 输出全关, 单独 DO1 ... DO16, 输出全开",
+     u"每一步的輸入: 輸出全關, 單獨 DO1 ... DO16, 輸出全開"},
+    {u"Step %1 of %2", u"第 %1 步, 共 %2 步", u"第 %1 步, 共 %2 步"},
+    {u"ok", u"正常", u"正常"},
+    {u"stuck off", u"一直断开", u"一直斷開"},
+    {u"stuck on", u"一直导通", u"一直導通"},
+    {u"crossed: follows DO%1", u"交叉: 跟随 DO%1", u"交叉: 跟隨 DO%1"},
+    {u"chattering", u"抖动", u"抖動"},
+    {u"not checked", u"未检查", u"未檢查"},
+    {u"I/O check ok: all 16 inputs follow their outputs", u"I/O 检查正常: 16 个输入都跟随其输出",
+     u"I/O 檢查正常: 16 個輸入都跟隨其輸出"},
+    {u"I/O check: %1 of 16 inputs failed", u"I/O 检查: 16 个输入中 %1 个有故障",
+     u"I/O 檢查: 16 個輸入中 %1 個有故障"},
+    {u"I/O check cancelled: %1 input(s) not checked", u"I/O 检查已取消: %1 个输入未检查",
+     u"I/O 檢查已取消: %1 個輸入未檢查"},
+    {u"%1 input(s) not checked", u"%1 个输入未检查", u"%1 個輸入未檢查"},
+    {u"The outputs may still be on: the module did not confirm them off",
+     u"输出可能仍然开着: 模组没有确认已关闭", u"輸出可能仍然開著: 模組沒有確認已關閉"},
 };
+// Every row has its texts.
+static_assert(std::size(kTexts) == ExtraTexts::kRows);
 
 }  // namespace
 
