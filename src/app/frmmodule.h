@@ -37,6 +37,9 @@ class PortWatcher;
 class Shape;
 class TfrmTrafficLog;
 class TfrmSurvey;
+class TfrmRegister;
+class RecorderAttachment;
+struct RegisterProblem;
 
 class TfrmModule : public QMainWindow {
     Q_OBJECT
@@ -230,6 +233,15 @@ class TfrmModule : public QMainWindow {
     void mnuSurveyClick();
     OnFirstUse<TfrmSurvey> frmSurvey;
     PortWatcher* portWatcher = nullptr;
+    // The site register (File menu): the recorder of the window's module, the Register window
+    // made on its first use, and the error box that says once why the register is off.
+    void buildRegister();
+    void applyRegisterTexts();
+    void mnuRegisterClick();
+    void registerOff(const RegisterProblem& problem);
+    OnFirstUse<TfrmRegister> frmRegister;
+    std::unique_ptr<RecorderAttachment> registerRecorder;
+    bool registerOffSaid = false;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -32,6 +32,7 @@ void TfrmModule::buildTools() {
     connect(survey, &QAction::triggered, this, [this] { guarded([this] { mnuSurveyClick(); }); });
     file->insertSeparator(exit);
     connect(log, &QAction::triggered, this, [this] { guarded([this] { mnuTrafficLogClick(); }); });
+    buildRegister();
 }
 
 void TfrmModule::applyToolTexts() {
@@ -42,6 +43,7 @@ void TfrmModule::applyToolTexts() {
         ->setText(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex));
     if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
     portWatcher->applyTexts();
+    applyRegisterTexts();
 }
 
 void TfrmModule::mnuTrafficLogClick() {

@@ -15,6 +15,7 @@
 #include "engine/operation.h"
 #include "link/linesettings.h"
 #include "link/portmap.h"
+#include "register/registerrecorder.h"
 #include "text/extratexts.h"
 
 TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(main) {
@@ -142,7 +143,10 @@ void TfrmSurvey::btnSurveyStartClick() {
     if (cmbSurveyLine->currentIndex() > 0) plan.lines << cmbSurveyLine->currentIndex() - 1;
     if (cmbSurveyType->currentIndex() == 0 && main_.tabType()) plan.types << *main_.tabType();
 
+    recorder_.reset();
     context_ = std::make_unique<ModuleContext>(*main_.platform().ports);
+    if (RegisterWriter* writer = main_.platform().siteRegister)
+        recorder_ = std::make_unique<RecorderAttachment>(*context_, *writer, RecordSource::Survey);
     failure_ = {};
     connect(&context_->link, &Link::portOpenResult, this,
             [this](int, const OpenFailure& f) { failure_ = f; });

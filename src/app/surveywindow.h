@@ -18,6 +18,7 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 class TfrmModule;
+class RecorderAttachment;
 
 class TfrmSurvey : public QWidget {
     Q_OBJECT
@@ -57,6 +58,8 @@ class TfrmSurvey : public QWidget {
 
     TfrmModule& main_;
     std::unique_ptr<ModuleContext> context_;
+    // What the survey finds goes into the site register too.
+    std::unique_ptr<RecorderAttachment> recorder_;
     SurveyResult result_;
     OpenFailure failure_;
     bool running_ = false;

@@ -37,6 +37,8 @@
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "link/systemports.h"
+#include "register/registerrecorder.h"
+#include "register/registerwriter.h"
 #include "settings/settings.h"
 #include "text/extratexts.h"
 #include "text/messagetable.h"
@@ -193,6 +195,12 @@ class Cli {
     int survey();
     int apply();
 
+    // The site register: `register list|history|export|merge` (cli_register.cpp), and the
+    // recorder that a module command's context gets (`--register`, `--no-register`, `--site`).
+    int registerCommand();
+    QString registerPath() const;
+    void attachRegister(RecordSource source);
+
     // Checks the options every module command shares; sends nothing.
     // `ownTypeAndLine`: the command reads --type and --line itself.
     void moduleOptions(bool needsType, bool ownTypeAndLine = false);
@@ -241,6 +249,10 @@ class Cli {
     int portNo_ = 1;
     int lineIndex_ = LineSettings::kDefaultIndex;
     int id_ = 1;
+    // Declared after the context, so that the recorder leaves it first and the writer, which
+    // writes what is queued as it goes, last.
+    std::unique_ptr<RegisterWriter> register_;
+    std::unique_ptr<RecorderAttachment> recorder_;
 };
 
 }  // namespace cli

@@ -141,7 +141,8 @@ int Cli::apply() {
     if (!file.open(QIODevice::ReadOnly)) Usage(QStringLiteral("apply: cannot read %1").arg(path));
     QList<PlanRow> rows;
     QList<PlanProblem> problems;
-    const bool parsed = ParsePlan(QString::fromUtf8(file.readAll()), rows, problems);
+    const QByteArray planBytes = file.readAll();
+    const bool parsed = ParsePlan(QString::fromUtf8(planBytes), rows, problems);
     SurveyPlan base;
     base.lines = SurveyLineOption(p_);
     if (p_.isSet("ids")) base.ids = ParseIds(p_.value("ids"));
@@ -164,6 +165,7 @@ int Cli::apply() {
     }
     moduleOptions(false, true);
     base.portNo = portNo_;
+    m_->Plan = PlanSourceOf(path, planBytes);
 
     const bool progress = isatty(STDERR_FILENO);
     SurveyHooks hooks;

@@ -205,6 +205,11 @@ QString PlanSettingText(const QString& name, int value) {
     return QString::number(value);
 }
 
+std::optional<int> PlanSettingValue(const QString& name, const ModuleSettings& settings) {
+    const PlanColumn* s = Column(name);
+    return s ? s->read(settings) : std::nullopt;
+}
+
 bool ParsePlan(const QString& text, QList<PlanRow>& rows, QList<PlanProblem>& problems) {
     rows.clear();
     const QStringList lines = text.split('\n');
@@ -542,6 +547,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
         }
         run.failure.clear();
         outcomes.insert(o.row, o);
+        if (!dryRun) RecordPlanRow(m, item, o);
         if (hooks.done) hooks.done(o);
     };
 
@@ -587,6 +593,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
             o.verified = true;  // the survey's read-back
             o.outcome = QStringLiteral("unchanged");
             outcomes.insert(o.row, o);
+            if (!dryRun) RecordPlanRow(m, item, o);
             if (hooks.done) hooks.done(o);
         } else if (!item.shared && item.targetId == item.id) {
             runKnown(item, item.id, true);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/observer.h"
+#include "engine/records.h"
 #include "link/link.h"
 #include "link/moduletype.h"
 
@@ -28,6 +29,14 @@ class ModuleContext {
     QString ModuleId;
     // The last verified identification reply of a scan or link.
     QByteArray Identification;
+    // The port as the user named it (a device path, rfc2217://...) where PortNo alone does not
+    // name it; empty: "COM" and PortNo. Front ends set it; records carry it.
+    QString PortName;
+    QString portName() const;
+    // The settings of the module last read back, as the records give them.
+    KnownSettings known;
+    // The plan that RunPlan carries out, for the records of its rows.
+    PlanSource Plan;
 
     // Chooses the type and its command prefix together.
     void selectType(std::optional<ModuleType> t);

@@ -136,6 +136,7 @@ SurveyResult RunSurvey(ModuleContext& m, const SurveyPlan& plan, const SurveyHoo
                         m.Linked = 0;
                         if (!m.link.OpenPort(plan.portNo, m.BaudText)) {
                             result.modules << found;
+                            RecordSurveyed(m, found);
                             if (hooks.found) hooks.found(found);
                             result.portFailed = true;
                             return result;
@@ -149,6 +150,7 @@ SurveyResult RunSurvey(ModuleContext& m, const SurveyPlan& plan, const SurveyHoo
                         }
                     }
                     result.modules << found;
+                    RecordSurveyed(m, found);
                     if (hooks.found) hooks.found(found);
                 } else if (a == Answer::Garbled && !result.stopped) {
                     result.collisions << SurveyCollision{type, id, lineIndex};

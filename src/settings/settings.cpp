@@ -26,6 +26,7 @@ const QString kScanCommNo = QStringLiteral("ScanCommNo");
 const QString kScanBaudRate = QStringLiteral("ScanBaudRate");
 const QString kScanBaudRateNo = QStringLiteral("ScanBaudRateNo");
 const QString kLanguageFlag = QStringLiteral("LanguageFlag");
+const QString kRegisterSite = QStringLiteral("RegisterSite");
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -180,8 +181,8 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // What of an INI text is the user's alone: the text without the owned values, once each of
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
-    static const QStringList owned{kType, kScanCommNo, kScanBaudRateNo, kScanBaudRate,
-                                   kLanguageFlag};
+    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo,
+                                   kScanBaudRate, kLanguageFlag, kRegisterSite};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -374,4 +375,23 @@ void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudI
 
 void SaveLanguage(const SettingsStore& store, const QString& langFlag) {
     store.save({{kLanguageFlag, langFlag}});
+}
+
+QString LoadRegisterSite(const SettingsStore& store) {
+#ifdef Q_OS_WIN
+    if (store.usesRegistry()) {
+        if (!store.exists()) return QString();
+        const auto s = openRegistry();
+        if (!s) return QString();
+        return RegistrySource(*s).textValue(kRegisterSite).value_or(QString());
+    }
+#endif
+    const std::optional<QByteArray> text = store.readFile();
+    if (!text) return QString();
+    const IniDocument doc(*text);
+    return IniSource(doc).textValue(kRegisterSite).value_or(QString());
+}
+
+void SaveRegisterSite(const SettingsStore& store, const QString& site) {
+    store.save({{kRegisterSite, site}});
 }

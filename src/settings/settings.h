@@ -4,7 +4,8 @@
 // user's configuration directory elsewhere (XDG_CONFIG_HOME honoured).
 //
 // The INI file is the user's as much as ours: a save changes only the lines of the values the
-// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag in the general group)
+// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag and RegisterSite in
+// the general group)
 // and leaves every other byte as it stood. When the file holds lines that cannot be read, the
 // file as it stood is first kept beside it as Quillon.conf.bak, and the notice says so once.
 // Every write replaces the file in one step, so an interrupted save leaves the old file.
@@ -53,6 +54,8 @@ class SettingsStore {
     friend void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudIndex,
                              const QString& baudText);
     friend void SaveLanguage(const SettingsStore& store, const QString& langFlag);
+    friend QString LoadRegisterSite(const SettingsStore& store);
+    friend void SaveRegisterSite(const SettingsStore& store, const QString& site);
 
     struct Value {
         QString name;
@@ -80,3 +83,6 @@ void SaveSettings(const SettingsStore& store, int typeTab, int portNo, int baudI
                   const QString& baudText);
 // Writes LanguageFlag.
 void SaveLanguage(const SettingsStore& store, const QString& langFlag);
+// The current site of the site register (RegisterSite), empty when none is stored.
+QString LoadRegisterSite(const SettingsStore& store);
+void SaveRegisterSite(const SettingsStore& store, const QString& site);

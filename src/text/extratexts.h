@@ -51,6 +51,32 @@ enum Row {
     kSurveyNoPort,       // "%1 does not open: %2"
     kSurveyColumns,      // "Type|ID|Line setting|Serial number|Version"
     kSurveyHint,         // "Double-click a module to link to it"
+
+    // The site register and its window.
+    kRegisterMenu,            // "&Register..."
+    kRegisterTitle,           // "Site register"
+    kRegisterSite,            // "Site"
+    kRegisterFilter,          // "Filter"
+    kRegisterFilterHint,      // "serial, type, site or any text; site:NAME ..."
+    kRegisterExport,          // "Export"
+    kRegisterExportModules,   // "Modules as CSV..."
+    kRegisterExportHistory,   // "History of the module as CSV..."
+    kRegisterColumns,         // "Type|Serial number|Version|ID|Line setting|Port|Site|..."
+    kRegisterHistoryColumns,  // "Time|Source|Operation|Before|Wanted|After|Outcome|..."
+    kRegisterCount,           // "%1 of %2 modules"
+    kRegisterSaved,           // "%1 rows saved to %2"
+    kRegisterOff,             // "The site register is off: %1. ..."
+    kRegisterNone,            // "No register (--no-register)"
+    kRegisterYes,             // "yes"
+    kRegisterNo,              // "no"
+    kRegisterNotDatabase,     // "%1 is not a register database; it is left as it is"
+    kRegisterNotRegister,     // "%1 is a database of another program; it is left as it is"
+    kRegisterNewer,           // "%1 is a register of a newer version of Quillon"
+    kRegisterReadOnly,        // "%1 is read-only"
+    kRegisterNoFolder,        // "the folder of %1 is missing and cannot be made"
+    kRegisterFolder,          // "the folder of %1 cannot be written"
+    kRegisterDiskFull,        // "the disk that holds %1 is full"
+    kRegisterLocked,          // "%1 stays locked by another program"
     kRows
 };
 

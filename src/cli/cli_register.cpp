@@ -1,0 +1,237 @@
+// quillon-cli and the site register: the recorder that every module command gets, and the
+// commands that read the register (list, history, export) or fold another one into it (merge).
+
+#include <QDir>
+#include <algorithm>
+
+#include "cli/cli.h"
+#include "register/registercsv.h"
+#include "register/registermerge.h"
+#include "register/registerreader.h"
+#include "register/registerstore.h"
+
+namespace cli {
+namespace {
+
+QString LocalTime(const QDateTime& t) {
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                       : QStringLiteral("-");
+}
+
+// A text on one line of a table: line breaks and tabs as escapes.
+QString OneLine(QString s) {
+    s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    s.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    s.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    s.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return s.isEmpty() ? QStringLiteral("-") : s;
+}
+
+QJsonValue OrNull(const QString& s) {
+    return s.isEmpty() ? QJsonValue() : QJsonValue(s);
+}
+
+QJsonValue ValuesJsonValue(const std::optional<SettingValues>& v) {
+    if (!v) return QJsonValue();
+    QJsonObject o;
+    for (auto it = v->cbegin(); it != v->cend(); ++it) o.insert(it.key(), it.value());
+    return o;
+}
+
+QJsonValue FlagValue(const std::optional<bool>& b) {
+    return b ? QJsonValue(*b) : QJsonValue();
+}
+
+}  // namespace
+
+QString Cli::registerPath() const {
+    return ChooseRegisterPath(p_.value("register"), p_.isSet("no-register"));
+}
+
+void Cli::attachRegister(RecordSource source) {
+    const QString path = registerPath();
+    if (path.isEmpty() || !m_) return;
+    register_ = std::make_unique<RegisterWriter>(path);
+    register_->setSite(p_.isSet("site") ? p_.value("site") : LoadRegisterSite(store_));
+    // Said once; the command goes on without the register.
+    register_->setOffHandler([](const RegisterProblem& p) {
+        std::fprintf(stderr, "quillon-cli: the site register is off: %s\n",
+                     p.describe().toUtf8().constData());
+    });
+    // The file opens while the command talks to the module.
+    register_->open();
+    recorder_ = std::make_unique<RecorderAttachment>(*m_, *register_, source);
+}
+
+int Cli::registerCommand() {
+    const QStringList a = p_.positionalArguments();
+    const QString sub = a.value(1);
+    const QString path = registerPath();
+    if (path.isEmpty()) Usage(QStringLiteral("register: --no-register leaves no register"));
+    std::optional<QString> type;
+    if (p_.isSet("type")) {
+        const std::optional<ModuleType> t = ParseModuleType(p_.value("type").toStdString());
+        if (!t) Usage(QStringLiteral("--type: unknown module type \"%1\"").arg(p_.value("type")));
+        type = QString::fromStdString(ModuleTypeName(*t));
+    }
+    auto wants = [&](int count) {
+        if (a.size() != count + 2)
+            Usage(QStringLiteral("register %1 takes %2 argument(s)").arg(sub).arg(count));
+    };
+
+    if (sub == "merge") {
+        wants(1);
+        MergeCounts counts;
+        RegisterProblem problem;
+        if (!MergeRegister(path, a.at(2), &counts, &problem)) {
+            diag(QStringLiteral("register merge refused: %1; nothing changed")
+                     .arg(problem.describe()));
+            return problem.kind == RegisterProblem::Kind::Failed ||
+                           problem.kind == RegisterProblem::Kind::DiskFull ||
+                           problem.kind == RegisterProblem::Kind::Locked
+                       ? kFailed
+                       : kUsage;
+        }
+        Result r;
+        r.add("merged", a.at(2));
+        r.add("new-modules", counts.modules);
+        r.add("new-events", counts.events);
+        r.add("new-tests", counts.tests);
+        r.print(json_);
+        return kOk;
+    }
+    if (sub != "list" && sub != "history" && sub != "export")
+        Usage(QStringLiteral("register: list, history, export or merge, not \"%1\"").arg(sub));
+
+    RegisterReader reader;
+    RegisterProblem problem;
+    if (!reader.open(path, &problem)) {
+        diag(problem.describe());
+        return kFailed;
+    }
+    ModuleQuery query;
+    if (p_.isSet("site")) query.site = p_.value("site");
+    query.type = type;
+
+    if (sub == "list") {
+        wants(0);
+        const QList<RegisterModule> modules = reader.modules(query);
+        if (!json_) {
+            std::printf("%-9s %-9s %-9s %-3s %-12s %-14s %-14s %-19s %s\n", "TYPE", "SERIAL",
+                        "VERSION", "ID", "LINE", "PORT", "SITE", "LAST SEEN", "LAST TEST");
+        }
+        for (const RegisterModule& m : modules) {
+            Result r;
+            r.add("type", m.facts.type);
+            r.add("serial", m.facts.serial);
+            r.add("version", OrNull(m.facts.version));
+            r.add("id", m.facts.id >= 0 ? QJsonValue(m.facts.id) : QJsonValue());
+            r.add("line", OrNull(m.facts.line));
+            r.add("port", OrNull(m.facts.port));
+            r.add("site", m.site);
+            r.add("first-seen", RegisterTime(m.firstSeen));
+            r.add("last-seen", RegisterTime(m.lastSeen));
+            r.add("last-test", OrNull(m.lastTest));
+            r.add("ch2-serial", OrNull(m.facts.ch2Serial));
+            r.add("settings", ValuesJsonValue(m.facts.settings));
+            r.printLine(
+                json_,
+                QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+                    .arg(m.facts.type, -9)
+                    .arg(OneLine(m.facts.serial), -9)
+                    .arg(OneLine(m.facts.version), -9)
+                    .arg(m.facts.id >= 0 ? TwoDigitText(m.facts.id) : QStringLiteral("-"), -3)
+                    .arg(OneLine(m.facts.line), -12)
+                    .arg(OneLine(m.facts.port), -14)
+                    .arg(OneLine(m.site), -14)
+                    .arg(LocalTime(m.lastSeen), -19)
+                    .arg(OneLine(m.lastTest)));
+        }
+        return kOk;
+    }
+
+    if (sub == "history" || (sub == "export" && a.size() == 4)) {
+        const QString serial = a.value(sub == "history" ? 2 : 3);
+        if (sub == "history") wants(1);
+        if (serial.isEmpty())
+            Usage(QStringLiteral("register %1: a serial number is missing").arg(sub));
+        ModuleQuery bySerial;
+        bySerial.serial = serial;
+        bySerial.type = type;
+        const QList<RegisterModule> modules = reader.modules(bySerial);
+        if (modules.isEmpty()) {
+            diag(QStringLiteral("no module with serial number %1 in the register %2")
+                     .arg(serial, QDir::toNativeSeparators(path)));
+            return kFailed;
+        }
+        QList<RegisterEntry> history;
+        for (const RegisterModule& m : modules) history << reader.history(m.key);
+        // Newest first across the types that share the serial number.
+        std::stable_sort(
+            history.begin(), history.end(),
+            [](const RegisterEntry& x, const RegisterEntry& y) { return x.time > y.time; });
+        if (sub == "export") {
+            QList<QStringList> rows;
+            for (const RegisterEntry& e : history) rows << HistoryCsvCells(e);
+            QString why;
+            if (!WriteCsv(a.at(2), HistoryCsvHeader(), rows, &why)) {
+                diag(QStringLiteral("cannot write %1: %2").arg(a.at(2), why));
+                return kFailed;
+            }
+            return kOk;
+        }
+        for (const RegisterEntry& e : history) {
+            Result r;
+            r.add("time", RegisterTime(e.time));
+            r.add("type", e.module.type);
+            r.add("serial", e.module.serial);
+            r.add("source", e.source);
+            r.add("kind", e.kind);
+            r.add("operation", e.operation);
+            r.add("site", e.site);
+            r.add("port", OrNull(e.module.port));
+            r.add("id", e.module.id >= 0 ? QJsonValue(e.module.id) : QJsonValue());
+            r.add("line", OrNull(e.module.line));
+            r.add("before", ValuesJsonValue(e.before));
+            r.add("wanted", ValuesJsonValue(e.wanted));
+            r.add("after", ValuesJsonValue(e.after));
+            r.add("detail", OrNull(e.detail));
+            r.add("outcome", e.outcome);
+            r.add("ok", FlagValue(e.ok));
+            r.add("verified", FlagValue(e.verified));
+            r.add("plan", OrNull(e.planName));
+            if (e.test) {
+                r.add("test", e.test->test);
+                r.add("cycles", e.test->cycles);
+                r.add("failures", e.test->failures);
+            }
+            QString text = QStringLiteral("%1 %2 %3 %4 %5: %6")
+                               .arg(LocalTime(e.time), e.module.type, OneLine(e.module.serial),
+                                    e.source, e.operation, OneLine(e.outcome));
+            if (e.verified)
+                text +=
+                    *e.verified ? QStringLiteral(", verified") : QStringLiteral(", not verified");
+            // A read-back shows what it read, an operation what it was to change.
+            if (e.kind == QLatin1String("read") && e.after)
+                text += QStringLiteral("  ") + OneLine(ValuesText(*e.after));
+            else if (e.wanted)
+                text += QStringLiteral("  ") +
+                        OneLine(e.before ? ValuesText(*e.before) : QString()) +
+                        QStringLiteral(" -> ") + OneLine(ValuesText(*e.wanted));
+            r.printLine(json_, text);
+        }
+        return kOk;
+    }
+
+    wants(1);
+    QList<QStringList> rows;
+    for (const RegisterModule& m : reader.modules(query)) rows << ModuleCsvCells(m);
+    QString why;
+    if (!WriteCsv(a.at(2), ModuleCsvHeader(), rows, &why)) {
+        diag(QStringLiteral("cannot write %1: %2").arg(a.at(2), why));
+        return kFailed;
+    }
+    return kOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,35 @@
+#pragma once
+// Files entries through one open connection: the module's row brought up to date (a module per
+// type and serial number), the event of its history and a live test's run with its cards.
+// Statements are prepared once; every value is bound, none is pasted into SQL. The caller
+// holds the transaction.
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "register/registerentry.h"
+
+class RegisterStore {
+  public:
+    explicit RegisterStore(QSqlDatabase& db);
+    // False with the database's error; what was written of the entry is the caller's to roll
+    // back.
+    bool write(const RegisterEntry& entry, QSqlError* error);
+
+  private:
+    bool prepare(QSqlError* error);
+
+    QSqlDatabase& db_;
+    bool prepared_ = false;
+    QSqlQuery module_;
+    QSqlQuery related_;
+    QSqlQuery event_;
+    QSqlQuery run_;
+    QSqlQuery card_;
+    QSqlQuery lastTest_;
+};
+
+// A time as the register writes it: UTC with milliseconds ("2024-05-01T08:15:00.000Z").
+QString RegisterTime(const QDateTime& time);
+QDateTime TimeOfRegister(const QString& text);

@@ -1,0 +1,125 @@
+#include "register/schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "register/registerfile.h"
+
+namespace {
+
+// Version 1: modules, the events of their history, the live tests among those events and the
+// cards a card read test read. Times are UTC texts ("2024-05-01T08:15:00.000Z"), which sort as
+// they read; value sets are JSON objects.
+const QStringList kVersion1 = {
+    QStringLiteral("CREATE TABLE module ("
+                   " id INTEGER PRIMARY KEY,"
+                   " type TEXT NOT NULL,"
+                   " serial TEXT NOT NULL,"
+                   " first_seen TEXT NOT NULL,"
+                   " last_seen TEXT NOT NULL,"
+                   " port TEXT NOT NULL DEFAULT '',"
+                   " module_id INTEGER,"
+                   " line TEXT NOT NULL DEFAULT '',"
+                   " version TEXT NOT NULL DEFAULT '',"
+                   " ch2_serial TEXT NOT NULL DEFAULT '',"
+                   " settings TEXT NOT NULL DEFAULT '{}',"
+                   " site TEXT NOT NULL DEFAULT '',"
+                   " last_test TEXT NOT NULL DEFAULT '',"
+                   " last_test_at TEXT NOT NULL DEFAULT '',"
+                   " UNIQUE (type, serial))"),
+    QStringLiteral("CREATE INDEX module_site ON module (site, type, serial)"),
+    QStringLiteral("CREATE INDEX module_serial ON module (serial)"),
+    QStringLiteral("CREATE TABLE event ("
+                   " id INTEGER PRIMARY KEY,"
+                   " uuid BLOB NOT NULL UNIQUE,"
+                   " module INTEGER NOT NULL REFERENCES module (id),"
+                   " time TEXT NOT NULL,"
+                   " source TEXT NOT NULL,"
+                   " kind TEXT NOT NULL,"
+                   " operation TEXT NOT NULL DEFAULT '',"
+                   " site TEXT NOT NULL DEFAULT '',"
+                   " port TEXT NOT NULL DEFAULT '',"
+                   " module_id INTEGER,"
+                   " line TEXT NOT NULL DEFAULT '',"
+                   " before TEXT,"
+                   " wanted TEXT,"
+                   " after TEXT,"
+                   " detail TEXT NOT NULL DEFAULT '',"
+                   " outcome_row INTEGER,"
+                   " outcome TEXT NOT NULL DEFAULT '',"
+                   " ok INTEGER,"
+                   " verified INTEGER,"
+                   " plan_name TEXT,"
+                   " plan_hash TEXT,"
+                   " related INTEGER REFERENCES module (id))"),
+    QStringLiteral("CREATE INDEX event_module_time ON event (module, time)"),
+    QStringLiteral("CREATE INDEX event_plan ON event (plan_hash) WHERE plan_hash IS NOT NULL"),
+    QStringLiteral("CREATE INDEX event_related ON event (related) WHERE related IS NOT NULL"),
+    QStringLiteral("CREATE TABLE test_run ("
+                   " id INTEGER PRIMARY KEY,"
+                   " event INTEGER NOT NULL UNIQUE REFERENCES event (id) ON DELETE CASCADE,"
+                   " test TEXT NOT NULL,"
+                   " started TEXT NOT NULL,"
+                   " ended TEXT NOT NULL,"
+                   " ending TEXT NOT NULL,"
+                   " cycles INTEGER NOT NULL,"
+                   " failures INTEGER NOT NULL,"
+                   " verdict TEXT NOT NULL,"
+                   " input_changes TEXT,"
+                   " verdicts TEXT,"
+                   " follows TEXT)"),
+    QStringLiteral("CREATE TABLE card_read ("
+                   " run INTEGER NOT NULL REFERENCES test_run (id) ON DELETE CASCADE,"
+                   " seq INTEGER NOT NULL,"
+                   " ms INTEGER NOT NULL,"
+                   " channel INTEGER NOT NULL,"
+                   " key INTEGER NOT NULL,"
+                   " decimal TEXT NOT NULL,"
+                   " hex TEXT NOT NULL,"
+                   " PRIMARY KEY (run, seq)) WITHOUT ROWID"),
+};
+
+int Pragma(QSqlDatabase& db, const char* name) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) || !q.next()) return -1;
+    return q.value(0).toInt();
+}
+
+}  // namespace
+
+QStringList RegisterMigration(int version) {
+    switch (version) {
+        case 1:
+            return kVersion1;
+        default:
+            return {};
+    }
+}
+
+bool MigrateRegister(QSqlDatabase& db, const QString& path, RegisterProblem* problem) {
+    if (Pragma(db, "user_version") == kRegisterSchemaVersion) return true;
+    QSqlQuery q(db);
+    auto fail = [&](const QSqlError& e) {
+        if (problem) *problem = ProblemOf(path, e);
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    // The write lock first, so that two programs opening a new file do not both build it.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) return fail(q.lastError());
+    const int from = Pragma(db, "user_version");
+    if (from < 0) return fail(QSqlError());
+    if (from > kRegisterSchemaVersion) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        if (problem) *problem = {RegisterProblem::Kind::Newer, path, {}};
+        return false;
+    }
+    for (int v = from + 1; v <= kRegisterSchemaVersion; ++v) {
+        for (const QString& statement : RegisterMigration(v))
+            if (!q.exec(statement)) return fail(q.lastError());
+    }
+    if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kRegisterSchemaVersion)) ||
+        !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(kRegisterApplicationId)) ||
+        !q.exec(QStringLiteral("COMMIT")))
+        return fail(q.lastError());
+    return true;
+}
