@@ -19,6 +19,14 @@ constexpr int kSqliteReadOnly = 8;
 constexpr int kSqliteFull = 13;
 constexpr int kSqliteNotADb = 26;
 
+// Write permission for nobody means "leave it alone", even to a user whom the system would let
+// write (root).
+bool Writable(const QFileInfo& info) {
+    const auto anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return info.isWritable() && (info.permissions() & anyWrite);
+}
+
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
@@ -132,13 +140,12 @@ bool RegisterDb::open(const QString& path, Mode mode, RegisterProblem* problem) 
         if (!folder.isDir() && !QDir().mkpath(folder.absoluteFilePath()))
             return refuse(Kind::NoFolder);
         // The journal beside the file is written as well as the file.
-        if (!QFileInfo(folder.absoluteFilePath()).isWritable())
-            return refuse(Kind::FolderNotWritable);
-        if (info.exists() && !info.isWritable()) return refuse(Kind::ReadOnly);
+        if (!Writable(QFileInfo(folder.absoluteFilePath()))) return refuse(Kind::FolderNotWritable);
+        if (info.exists() && !Writable(info)) return refuse(Kind::ReadOnly);
     }
     // A reader may look into a register it cannot write.
-    const bool readOnly = mode == Mode::Inspect ||
-                          (mode == Mode::Read && (!info.isWritable() || !folder.isWritable()));
+    const bool readOnly =
+        mode == Mode::Inspect || (mode == Mode::Read && (!Writable(info) || !Writable(folder)));
 
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     if (!db_.isValid()) return refuse(Kind::Failed, QStringLiteral("no SQLite driver for Qt"));

@@ -30,9 +30,9 @@ bool SameFile(const QString& a, const QString& b) {
 // The other register's modules: the newer of each known field wins, as for a new entry.
 const char* const kModules =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site, last_test, last_test_at)"
+    " ch2_serial, settings, site, site_at, last_test, last_test_at)"
     " SELECT type, serial, first_seen, last_seen, port, module_id, line, version, ch2_serial,"
-    " settings, site, last_test, last_test_at FROM other.module WHERE true"
+    " settings, site, site_at, last_test, last_test_at FROM other.module WHERE true"
     " ON CONFLICT (type, serial) DO UPDATE SET"
     " first_seen = min(first_seen, excluded.first_seen),"
     " last_seen = max(last_seen, excluded.last_seen),"
@@ -52,8 +52,10 @@ const char* const kModules =
     " settings = CASE WHEN excluded.last_seen >= last_seen"
     "   THEN json_patch(settings, excluded.settings)"
     "   ELSE json_patch(excluded.settings, settings) END,"
-    " site = CASE WHEN excluded.site <> '' AND (excluded.last_seen >= last_seen OR site = '')"
+    " site = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
     "   THEN excluded.site ELSE site END,"
+    " site_at = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
+    "   THEN excluded.site_at ELSE site_at END,"
     " last_test = CASE WHEN excluded.last_test_at > last_test_at"
     "   THEN excluded.last_test ELSE last_test END,"
     " last_test_at = max(last_test_at, excluded.last_test_at)";

@@ -9,11 +9,12 @@ namespace {
 // A module's row from one entry. A field the entry does not tell keeps its value; one it
 // tells replaces the known value when the entry is the newest of the module (or the field is
 // still empty), so that an older event merged in later does not undo a newer one. An empty
-// site never clears a module's site.
+// site never clears a module's site, whose own time says which site is the newest.
 const char* const kUpsertModule =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site)"
-    " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site)"
+    " ch2_serial, settings, site, site_at)"
+    " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site,"
+    " CASE WHEN :site <> '' THEN :time ELSE '' END)"
     " ON CONFLICT (type, serial) DO UPDATE SET"
     " first_seen = min(first_seen, excluded.first_seen),"
     " last_seen = max(last_seen, excluded.last_seen),"
@@ -33,8 +34,10 @@ const char* const kUpsertModule =
     " settings = CASE WHEN excluded.last_seen >= last_seen"
     "   THEN json_patch(settings, excluded.settings)"
     "   ELSE json_patch(excluded.settings, settings) END,"
-    " site = CASE WHEN excluded.site <> '' AND (excluded.last_seen >= last_seen OR site = '')"
-    "   THEN excluded.site ELSE site END"
+    " site = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
+    "   THEN excluded.site ELSE site END,"
+    " site_at = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
+    "   THEN excluded.site_at ELSE site_at END"
     " RETURNING id";
 
 const char* const kInsertEvent =

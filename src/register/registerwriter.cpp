@@ -98,7 +98,7 @@ void RegisterWriter::post(RegisterEntry entry) {
 bool RegisterWriter::flush(int timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                          [this] { return queue_.empty() && !busy_; });
+                          [this] { return queue_.empty() && !busy_ && !openAsked_; });
 }
 
 void RegisterWriter::run() {
@@ -107,9 +107,7 @@ void RegisterWriter::run() {
         bool off = false;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] {
-                return stopping_ || !queue_.empty() || (openAsked_ && !connection_ && !off_);
-            });
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || openAsked_; });
             if (stopping_) break;
             if (!queue_.empty()) {
                 entry = std::move(queue_.front());
@@ -124,6 +122,7 @@ void RegisterWriter::run() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (entry) ++(written ? written_ : dropped_);
+            openAsked_ = false;
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
@@ -134,6 +133,7 @@ void RegisterWriter::run() {
     dropped_ += static_cast<int>(queue_.size());
     queue_.clear();
     busy_ = false;
+    openAsked_ = false;
     idle_.notify_all();
 }
 

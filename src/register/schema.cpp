@@ -24,6 +24,7 @@ const QStringList kVersion1 = {
                    " ch2_serial TEXT NOT NULL DEFAULT '',"
                    " settings TEXT NOT NULL DEFAULT '{}',"
                    " site TEXT NOT NULL DEFAULT '',"
+                   " site_at TEXT NOT NULL DEFAULT '',"
                    " last_test TEXT NOT NULL DEFAULT '',"
                    " last_test_at TEXT NOT NULL DEFAULT '',"
                    " UNIQUE (type, serial))"),
