@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : here + QStringLiteral("/../sim/quillon-sim");
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    // The site register of the runs, unless QUILLON_REGISTER names one.
+    qputenv("XDG_DATA_HOME", config.path().toLocal8Bit());
 
     constexpr int kRuns = 30;
     std::vector<double> version, truth;

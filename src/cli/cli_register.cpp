@@ -2,6 +2,7 @@
 // commands that read the register (list, history, export) or fold another one into it (merge).
 
 #include <QDir>
+#include <QTimeZone>
 #include <algorithm>
 
 #include "cli/cli.h"
@@ -13,13 +14,20 @@
 namespace cli {
 namespace {
 
+// In the system's time zone, read once: the C library's local time looks at the zone's file
+// again for every time, which a list of ten thousand modules would feel.
 QString LocalTime(const QDateTime& t) {
-    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    return t.isValid() ? t.toTimeZone(zone).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                        : QStringLiteral("-");
 }
 
 // A text on one line of a table: line breaks and tabs as escapes.
 QString OneLine(QString s) {
+    if (s.isEmpty()) return QStringLiteral("-");
+    bool plain = true;
+    for (const QChar c : s) plain = plain && c != QLatin1Char('\\') && c.unicode() >= 0x20;
+    if (plain) return s;
     s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     s.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     s.replace(QLatin1Char('\r'), QLatin1String("\\r"));
@@ -115,38 +123,50 @@ int Cli::registerCommand() {
 
     if (sub == "list") {
         wants(0);
-        const QList<RegisterModule> modules = reader.modules(query);
         if (!json_) {
             std::printf("%-9s %-9s %-9s %-3s %-12s %-14s %-14s %-19s %s\n", "TYPE", "SERIAL",
                         "VERSION", "ID", "LINE", "PORT", "SITE", "LAST SEEN", "LAST TEST");
         }
-        for (const RegisterModule& m : modules) {
-            Result r;
-            r.add("type", m.facts.type);
-            r.add("serial", m.facts.serial);
-            r.add("version", OrNull(m.facts.version));
-            r.add("id", m.facts.id >= 0 ? QJsonValue(m.facts.id) : QJsonValue());
-            r.add("line", OrNull(m.facts.line));
-            r.add("port", OrNull(m.facts.port));
-            r.add("site", m.site);
-            r.add("first-seen", RegisterTime(m.firstSeen));
-            r.add("last-seen", RegisterTime(m.lastSeen));
-            r.add("last-test", OrNull(m.lastTest));
-            r.add("ch2-serial", OrNull(m.facts.ch2Serial));
-            r.add("settings", ValuesJsonValue(m.facts.settings));
-            r.printLine(
-                json_,
-                QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
-                    .arg(m.facts.type, -9)
-                    .arg(OneLine(m.facts.serial), -9)
-                    .arg(OneLine(m.facts.version), -9)
-                    .arg(m.facts.id >= 0 ? TwoDigitText(m.facts.id) : QStringLiteral("-"), -3)
-                    .arg(OneLine(m.facts.line), -12)
-                    .arg(OneLine(m.facts.port), -14)
-                    .arg(OneLine(m.site), -14)
-                    .arg(LocalTime(m.lastSeen), -19)
-                    .arg(OneLine(m.lastTest)));
-        }
+        query.withSettings = json_;
+        // Ten thousand modules go out in large writes, not a flush per line, and are never
+        // all held at once.
+        QByteArray out;
+        out.reserve(1 << 17);
+        reader.eachModule(query, [&](const RegisterModule& m) {
+            if (out.size() > (1 << 16)) {
+                std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+                out.clear();
+            }
+            if (json_) {
+                const QJsonObject o{{"type", m.facts.type},
+                                    {"serial", m.facts.serial},
+                                    {"version", OrNull(m.facts.version)},
+                                    {"id", m.facts.id >= 0 ? QJsonValue(m.facts.id) : QJsonValue()},
+                                    {"line", OrNull(m.facts.line)},
+                                    {"port", OrNull(m.facts.port)},
+                                    {"site", m.site},
+                                    {"first_seen", IsoTime(m.firstSeen)},
+                                    {"last_seen", IsoTime(m.lastSeen)},
+                                    {"last_test", OrNull(m.lastTest)},
+                                    {"ch2_serial", OrNull(m.facts.ch2Serial)},
+                                    {"settings", ValuesJsonValue(m.facts.settings)}};
+                out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+                return;
+            }
+            const QString line = m.facts.type.leftJustified(9) + QLatin1Char(' ') +
+                                 OneLine(m.facts.serial).leftJustified(9) + QLatin1Char(' ') +
+                                 OneLine(m.facts.version).leftJustified(9) + QLatin1Char(' ') +
+                                 (m.facts.id >= 0 ? TwoDigitText(m.facts.id) : QStringLiteral("-"))
+                                     .leftJustified(3) +
+                                 QLatin1Char(' ') + OneLine(m.facts.line).leftJustified(12) +
+                                 QLatin1Char(' ') + OneLine(m.facts.port).leftJustified(14) +
+                                 QLatin1Char(' ') + OneLine(m.site).leftJustified(14) +
+                                 QLatin1Char(' ') + LocalTime(m.lastSeen).leftJustified(19) +
+                                 QLatin1Char(' ') + OneLine(m.lastTest) + QLatin1Char('\n');
+            out += line.toUtf8();
+        });
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+        std::fflush(stdout);
         return kOk;
     }
 
@@ -182,7 +202,7 @@ int Cli::registerCommand() {
         }
         for (const RegisterEntry& e : history) {
             Result r;
-            r.add("time", RegisterTime(e.time));
+            r.add("time", IsoTime(e.time));
             r.add("type", e.module.type);
             r.add("serial", e.module.serial);
             r.add("source", e.source);

@@ -7,7 +7,7 @@
 namespace {
 
 QString Time(const QDateTime& t) {
-    return t.isValid() ? RegisterTime(t) : QString();
+    return IsoTime(t);
 }
 
 QString Flag(const std::optional<bool>& b) {

@@ -13,7 +13,7 @@ const char* const kModuleColumns =
     "id, type, serial, port, module_id, line, version, ch2_serial, settings, site, first_seen,"
     " last_seen, last_test, last_test_at";
 
-RegisterModule ModuleOf(const QSqlQuery& q) {
+RegisterModule ModuleOf(const QSqlQuery& q, bool withSettings) {
     RegisterModule m;
     m.key = q.value(0).toLongLong();
     m.facts.type = q.value(1).toString();
@@ -23,12 +23,12 @@ RegisterModule ModuleOf(const QSqlQuery& q) {
     m.facts.line = q.value(5).toString();
     m.facts.version = q.value(6).toString();
     m.facts.ch2Serial = q.value(7).toString();
-    m.facts.settings = ValuesOfJson(q.value(8).toString());
+    if (withSettings) m.facts.settings = ValuesOfJson(q.value(8).toString());
     m.site = q.value(9).toString();
-    m.firstSeen = TimeOfRegister(q.value(10).toString());
-    m.lastSeen = TimeOfRegister(q.value(11).toString());
+    m.firstSeen = TimeOfRegister(q.value(10).toLongLong());
+    m.lastSeen = TimeOfRegister(q.value(11).toLongLong());
     m.lastTest = q.value(12).toString();
-    m.lastTestAt = TimeOfRegister(q.value(13).toString());
+    m.lastTestAt = TimeOfRegister(q.value(13).toLongLong());
     return m;
 }
 
@@ -59,7 +59,14 @@ bool RegisterReader::open(const QString& path, RegisterProblem* problem) {
 
 QList<RegisterModule> RegisterReader::modules(const ModuleQuery& query) {
     QList<RegisterModule> out;
-    if (!db_.isOpen()) return out;
+    out.reserve(1024);
+    eachModule(query, [&out](const RegisterModule& m) { out.append(m); });
+    return out;
+}
+
+bool RegisterReader::eachModule(const ModuleQuery& query,
+                                const std::function<void(const RegisterModule&)>& f) {
+    if (!db_.isOpen()) return true;
     QStringList where;
     QVariantList values;
     if (query.site) {
@@ -81,9 +88,9 @@ QList<RegisterModule> RegisterReader::modules(const ModuleQuery& query) {
     q.setForwardOnly(true);
     q.prepare(sql);
     for (const QVariant& v : values) q.addBindValue(v);
-    if (!q.exec()) return out;
-    while (q.next()) out << ModuleOf(q);
-    return out;
+    if (!q.exec()) return false;
+    while (q.next()) f(ModuleOf(q, query.withSettings));
+    return true;
 }
 
 std::optional<RegisterModule> RegisterReader::module(qint64 key) {
@@ -93,7 +100,7 @@ std::optional<RegisterModule> RegisterReader::module(qint64 key) {
         QStringLiteral("SELECT %1 FROM module WHERE id = ?").arg(QLatin1String(kModuleColumns)));
     q.addBindValue(key);
     if (!q.exec() || !q.next()) return std::nullopt;
-    return ModuleOf(q);
+    return ModuleOf(q, true);
 }
 
 QList<RegisterEntry> RegisterReader::events(const QString& where, const QVariantList& values,
@@ -120,7 +127,7 @@ QList<RegisterEntry> RegisterReader::events(const QString& where, const QVariant
     while (q.next()) {
         RegisterEntry e;
         e.uuid = QUuid::fromRfc4122(q.value(0).toByteArray());
-        e.time = TimeOfRegister(q.value(1).toString());
+        e.time = TimeOfRegister(q.value(1).toLongLong());
         e.source = q.value(2).toString();
         e.kind = q.value(3).toString();
         e.operation = q.value(4).toString();
@@ -145,8 +152,8 @@ QList<RegisterEntry> RegisterReader::events(const QString& where, const QVariant
         if (!q.value(23).isNull()) {
             RegisterTestRun t;
             t.test = q.value(24).toString();
-            t.started = TimeOfRegister(q.value(25).toString());
-            t.ended = TimeOfRegister(q.value(26).toString());
+            t.started = TimeOfRegister(q.value(25).toLongLong());
+            t.ended = TimeOfRegister(q.value(26).toLongLong());
             t.ending = q.value(27).toString();
             t.cycles = q.value(28).toInt();
             t.failures = q.value(29).toInt();

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "register/registerentry.h"
@@ -27,6 +28,7 @@ struct ModuleQuery {
     std::optional<QString> site;  // this site only ("" : modules without one)
     std::optional<QString> type;  // "RQ-3016"
     QString serial;               // this serial number only
+    bool withSettings = true;     // false leaves facts.settings empty (a table that omits them)
 };
 
 class RegisterReader {
@@ -38,6 +40,8 @@ class RegisterReader {
 
     // By type, then serial number.
     QList<RegisterModule> modules(const ModuleQuery& query = {});
+    // The same one at a time, without a list of them all; false when the query fails.
+    bool eachModule(const ModuleQuery& query, const std::function<void(const RegisterModule&)>& f);
     std::optional<RegisterModule> module(qint64 key);
     // Newest first; `limit` < 0 for all.
     QList<RegisterEntry> history(qint64 module, int limit = -1);

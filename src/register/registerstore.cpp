@@ -14,7 +14,7 @@ const char* const kUpsertModule =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
     " ch2_serial, settings, site, site_at)"
     " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site,"
-    " CASE WHEN :site <> '' THEN :time ELSE '' END)"
+    " CASE WHEN :site <> '' THEN :time ELSE 0 END)"
     " ON CONFLICT (type, serial) DO UPDATE SET"
     " first_seen = min(first_seen, excluded.first_seen),"
     " last_seen = max(last_seen, excluded.last_seen),"
@@ -93,12 +93,16 @@ QVariant Array(const std::optional<std::array<T, 16>>& a, F toJson) {
 
 }  // namespace
 
-QString RegisterTime(const QDateTime& time) {
-    return time.toUTC().toString(Qt::ISODateWithMs);
+qint64 RegisterTime(const QDateTime& time) {
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
 }
 
-QDateTime TimeOfRegister(const QString& text) {
-    return QDateTime::fromString(text, Qt::ISODateWithMs);
+QDateTime TimeOfRegister(qint64 ms) {
+    return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC) : QDateTime();
+}
+
+QString IsoTime(const QDateTime& time) {
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
 RegisterStore::RegisterStore(QSqlDatabase& db)
@@ -128,7 +132,7 @@ bool RegisterStore::write(const RegisterEntry& e, QSqlError* error) {
         if (error) *error = q.lastError();
         return false;
     };
-    const QString time = RegisterTime(e.time);
+    const qint64 time = RegisterTime(e.time);
     const RegisterModuleFacts& m = e.module;
     module_.bindValue(QStringLiteral(":type"), m.type);
     module_.bindValue(QStringLiteral(":serial"), Text(m.serial));

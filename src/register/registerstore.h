@@ -30,6 +30,8 @@ class RegisterStore {
     QSqlQuery lastTest_;
 };
 
-// A time as the register writes it: UTC with milliseconds ("2024-05-01T08:15:00.000Z").
-QString RegisterTime(const QDateTime& time);
-QDateTime TimeOfRegister(const QString& text);
+// A time as the register writes it: milliseconds since 1970 UTC, 0 for none; and back.
+qint64 RegisterTime(const QDateTime& time);
+QDateTime TimeOfRegister(qint64 ms);
+// A time as text, exports and JSON give it: "2024-05-01T08:15:00.000Z"; empty for none.
+QString IsoTime(const QDateTime& time);

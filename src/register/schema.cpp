@@ -8,15 +8,15 @@
 namespace {
 
 // Version 1: modules, the events of their history, the live tests among those events and the
-// cards a card read test read. Times are UTC texts ("2024-05-01T08:15:00.000Z"), which sort as
-// they read; value sets are JSON objects.
+// cards a card read test read. Times are milliseconds since 1970 UTC (0: none); value sets are
+// JSON objects.
 const QStringList kVersion1 = {
     QStringLiteral("CREATE TABLE module ("
                    " id INTEGER PRIMARY KEY,"
                    " type TEXT NOT NULL,"
                    " serial TEXT NOT NULL,"
-                   " first_seen TEXT NOT NULL,"
-                   " last_seen TEXT NOT NULL,"
+                   " first_seen INTEGER NOT NULL,"
+                   " last_seen INTEGER NOT NULL,"
                    " port TEXT NOT NULL DEFAULT '',"
                    " module_id INTEGER,"
                    " line TEXT NOT NULL DEFAULT '',"
@@ -24,9 +24,9 @@ const QStringList kVersion1 = {
                    " ch2_serial TEXT NOT NULL DEFAULT '',"
                    " settings TEXT NOT NULL DEFAULT '{}',"
                    " site TEXT NOT NULL DEFAULT '',"
-                   " site_at TEXT NOT NULL DEFAULT '',"
+                   " site_at INTEGER NOT NULL DEFAULT 0,"
                    " last_test TEXT NOT NULL DEFAULT '',"
-                   " last_test_at TEXT NOT NULL DEFAULT '',"
+                   " last_test_at INTEGER NOT NULL DEFAULT 0,"
                    " UNIQUE (type, serial))"),
     QStringLiteral("CREATE INDEX module_site ON module (site, type, serial)"),
     QStringLiteral("CREATE INDEX module_serial ON module (serial)"),
@@ -34,7 +34,7 @@ const QStringList kVersion1 = {
                    " id INTEGER PRIMARY KEY,"
                    " uuid BLOB NOT NULL UNIQUE,"
                    " module INTEGER NOT NULL REFERENCES module (id),"
-                   " time TEXT NOT NULL,"
+                   " time INTEGER NOT NULL,"
                    " source TEXT NOT NULL,"
                    " kind TEXT NOT NULL,"
                    " operation TEXT NOT NULL DEFAULT '',"
@@ -60,8 +60,8 @@ const QStringList kVersion1 = {
                    " id INTEGER PRIMARY KEY,"
                    " event INTEGER NOT NULL UNIQUE REFERENCES event (id) ON DELETE CASCADE,"
                    " test TEXT NOT NULL,"
-                   " started TEXT NOT NULL,"
-                   " ended TEXT NOT NULL,"
+                   " started INTEGER NOT NULL,"
+                   " ended INTEGER NOT NULL,"
                    " ending TEXT NOT NULL,"
                    " cycles INTEGER NOT NULL,"
                    " failures INTEGER NOT NULL,"
