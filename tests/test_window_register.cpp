@@ -77,6 +77,13 @@ void TestWindowRegister::registerWindow() {
     writer.post(Seen("RQ-3050K", "51000009", "Depot \"North\", 北", 7, "COM3"));
     writer.post(Seen("RQ-3040", "40000002", "Depot \"North\", 北", 2, "rfc2217://10.0.0.20:4001"));
     writer.post(Seen("RQ-3030", "30000012", "Plant 4", 12, "/dev/ttyUSB0"));
+    RegisterEntry test = Seen("RQ-3050K", "51000009", "Depot \"North\", 北", 7, "COM3");
+    test.kind = QStringLiteral("test");
+    test.operation = QStringLiteral("Read card test");
+    test.test = RegisterTestRun{QStringLiteral("card-test"), QStringLiteral("stopped"),
+                                test.time.addSecs(-60), test.time, 240, 0, QStringLiteral("passed"),
+                                {}, {}, {}, {}};
+    writer.post(test);
     QVERIFY(writer.flush());
     VirtualPorts ports;
     ports.addModule(1, ModuleType::RQ3016);
@@ -123,6 +130,7 @@ void TestWindowRegister::registerWindow() {
     emit r->edRegisterSite->editingFinished();
     QCOMPARE(writer.site(), site);
     QCOMPARE(LoadRegisterSite(*f.store), site);
+    w.control<QComboBox>("cmbDIDOMode")->setCurrentIndex(0);
     Click(w, "btnDIDOMode");
     QTRY_COMPARE(r->tblRegisterHistory->rowCount(), 4);
     QCOMPARE(r->tblRegisterHistory->item(0, 8)->text(), site);

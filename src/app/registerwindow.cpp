@@ -97,6 +97,8 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     tblRegister->verticalHeader()->hide();
     tblRegister->horizontalHeader()->setStretchLastSection(true);
     tblRegister->setWordWrap(false);
+    // Columns fit the rows in view, not all ten thousand of a large register.
+    tblRegister->horizontalHeader()->setResizeContentsPrecision(50);
     tblRegisterHistory = new QTableWidget(0, 12, this);
     tblRegisterHistory->setObjectName(QStringLiteral("tblRegisterHistory"));
     tblRegisterHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -118,7 +120,7 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     grid->addWidget(edRegisterFilter, 1, 1, 1, 2);
     grid->addWidget(split, 2, 0, 1, 3);
     grid->addWidget(lbRegisterStatus, 3, 0, 1, 3);
-    resize(900, 560);
+    resize(1040, 580);
 
     auto guard = [this](void (TfrmRegister::*handler)()) {
         return [this, handler] { main_.guarded([this, handler] { (this->*handler)(); }); };
@@ -231,6 +233,7 @@ void TfrmRegister::reload() {
     auto* completer = new QCompleter(reader_->sites(), edRegisterSite);
     delete edRegisterSite->completer();
     edRegisterSite->setCompleter(completer);
+    tblRegister->resizeColumnsToContents();
     const int row = model_->rowOf(key);
     if (row >= 0) tblRegister->setCurrentIndex(model_->index(row, 0));
     showHistory(model_->module(row));
@@ -278,6 +281,7 @@ void TfrmRegister::showHistory(const RegisterModule* module) {
         for (int c = 0; c < cells.size(); ++c)
             tblRegisterHistory->setItem(r, c, new QTableWidgetItem(cells.at(c)));
     }
+    tblRegisterHistory->resizeColumnsToContents();
 }
 
 void TfrmRegister::tblRegisterDoubleClick(int row) {
