@@ -6,7 +6,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 
 #include "app/frmmodule.h"
 #include "app/registerwindow.h"
@@ -44,8 +43,8 @@ void TfrmModule::buildRegister() {
             },
             Qt::QueuedConnection);
     });
-    // Opened once the window runs, off the path of its start.
-    QTimer::singleShot(0, this, [writer] { writer->open(); });
+    // The file is opened by the writer's thread at the first record (or by the Register
+    // window), so that a window that only starts loads neither the database nor its file.
 }
 
 void TfrmModule::applyRegisterTexts() {

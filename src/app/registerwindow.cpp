@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,7 +116,12 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     auto* grid = new QGridLayout(this);
     grid->addWidget(label("lbRegisterSiteCaption"), 0, 0);
     grid->addWidget(edRegisterSite, 0, 1);
-    grid->addWidget(btnRegisterExport, 0, 2);
+    // The row of buttons beside the site: Export, and room for more (a report, replacing a
+    // module: btnRegisterReport, btnRegisterReplace).
+    auto* buttons = new QHBoxLayout;
+    buttons->setObjectName(QStringLiteral("lyRegisterButtons"));
+    buttons->addWidget(btnRegisterExport);
+    grid->addLayout(buttons, 0, 2);
     grid->addWidget(label("lbRegisterFilterCaption"), 1, 0);
     grid->addWidget(edRegisterFilter, 1, 1, 1, 2);
     grid->addWidget(split, 2, 0, 1, 3);
@@ -219,6 +225,8 @@ void TfrmRegister::reload() {
     if (!writer) return showCount();
     written_ = writer->written();
     if (!reader_) {
+        // The writer finds out too whether it can write the file, and says so once.
+        writer->open();
         auto reader = std::make_unique<RegisterReader>();
         RegisterProblem problem;
         if (!reader->open(writer->path(), &problem)) {

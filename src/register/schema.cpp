@@ -30,6 +30,7 @@ const QStringList kVersion1 = {
                    " UNIQUE (type, serial))"),
     QStringLiteral("CREATE INDEX module_site ON module (site, type, serial)"),
     QStringLiteral("CREATE INDEX module_serial ON module (serial)"),
+    QStringLiteral("CREATE INDEX module_last_seen ON module (last_seen)"),
     QStringLiteral("CREATE TABLE event ("
                    " id INTEGER PRIMARY KEY,"
                    " uuid BLOB NOT NULL UNIQUE,"

@@ -12,6 +12,7 @@ CREATE TABLE test_run ( id INTEGER PRIMARY KEY, event INTEGER NOT NULL UNIQUE RE
 INSERT INTO "test_run" VALUES(1,2,'card-test',1714553940000,1714554000000,'stopped',120,1,'passed',NULL,NULL,NULL);
 CREATE INDEX module_site ON module (site, type, serial);
 CREATE INDEX module_serial ON module (serial);
+CREATE INDEX module_last_seen ON module (last_seen);
 CREATE INDEX event_module_time ON event (module, time);
 CREATE INDEX event_plan ON event (plan_hash) WHERE plan_hash IS NOT NULL;
 CREATE INDEX event_related ON event (related) WHERE related IS NOT NULL;
