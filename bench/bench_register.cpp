@@ -5,10 +5,6 @@
 //   bench_register [DIR] [QUILLON_CLI]
 // DIR keeps the large register (register-1m.sqlite) between runs (default: a temporary folder);
 // QUILLON_CLI defaults to the build tree's.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -34,8 +30,7 @@
 #include "register/registerstore.h"
 #include "register/registerwriter.h"
 #include "support/simplatform.h"
-
-extern char** environ;
+#include "support/spawn.h"
 
 namespace {
 
@@ -58,25 +53,6 @@ Stats Of(std::vector<double> v) {
 
 double Ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-// Milliseconds from spawning `argv` to its exit, its output dropped.
-double Spawn(const std::vector<QByteArray>& argv) {
-    std::vector<char*> args;
-    for (const QByteArray& a : argv) args.push_back(const_cast<char*>(a.constData()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return Ms(t);
 }
 
 OperationRecord SampleOperation() {
@@ -286,7 +262,8 @@ int main(int argc, char** argv) {
         for (const char* format : {"", "--json"}) {
             std::vector<double> runs;
             for (int i = 0; i < 7; ++i) {
-                std::vector<QByteArray> args{cli, "register", "list", "--register", file};
+                std::vector<const char*> args{cli.constData(), "register", "list", "--register",
+                                              file.constData()};
                 if (*format) args.push_back(format);
                 runs.push_back(Spawn(args));
             }
@@ -295,7 +272,8 @@ int main(int argc, char** argv) {
         }
         std::vector<double> runs;
         for (int i = 0; i < 7; ++i)
-            runs.push_back(Spawn({cli, "register", "history", "10004242", "--register", file}));
+            runs.push_back(Spawn({cli.constData(), "register", "history", "10004242", "--register",
+                                  file.constData()}));
         std::printf("quillon-cli register history SERIAL: median %.1f ms of 7\n", Of(runs).median);
     }
 

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include "register/registerstore.h"
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -33,30 +35,10 @@ const char* const kModules =
     " ch2_serial, settings, site, site_at, last_test, last_test_at)"
     " SELECT type, serial, first_seen, last_seen, port, module_id, line, version, ch2_serial,"
     " settings, site, site_at, last_test, last_test_at FROM other.module WHERE true"
-    " ON CONFLICT (type, serial) DO UPDATE SET"
-    " first_seen = min(first_seen, excluded.first_seen),"
-    " last_seen = max(last_seen, excluded.last_seen),"
-    " port = CASE WHEN excluded.port <> '' AND (excluded.last_seen >= last_seen OR port = '')"
-    "   THEN excluded.port ELSE port END,"
-    " module_id = CASE WHEN excluded.module_id IS NOT NULL"
-    "   AND (excluded.last_seen >= last_seen OR module_id IS NULL)"
-    "   THEN excluded.module_id ELSE module_id END,"
-    " line = CASE WHEN excluded.line <> '' AND (excluded.last_seen >= last_seen OR line = '')"
-    "   THEN excluded.line ELSE line END,"
-    " version = CASE WHEN excluded.version <> ''"
-    "   AND (excluded.last_seen >= last_seen OR version = '')"
-    "   THEN excluded.version ELSE version END,"
-    " ch2_serial = CASE WHEN excluded.ch2_serial <> ''"
-    "   AND (excluded.last_seen >= last_seen OR ch2_serial = '')"
-    "   THEN excluded.ch2_serial ELSE ch2_serial END,"
-    " settings = CASE WHEN excluded.last_seen >= last_seen"
-    "   THEN json_patch(settings, excluded.settings)"
-    "   ELSE json_patch(excluded.settings, settings) END,"
-    " site = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
-    "   THEN excluded.site ELSE site END,"
-    " site_at = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
-    "   THEN excluded.site_at ELSE site_at END,"
-    " last_test = CASE WHEN excluded.last_test_at > last_test_at"
+    " ON CONFLICT (type, serial) DO UPDATE SET ";
+// After the rules of every module row, its last test: the newer one.
+const char* const kModulesLastTest =
+    ", last_test = CASE WHEN excluded.last_test_at > last_test_at"
     "   THEN excluded.last_test ELSE last_test END,"
     " last_test_at = max(last_test_at, excluded.last_test_at)";
 
@@ -148,8 +130,9 @@ bool MergeRegister(const QString& into, const QString& other, MergeCounts* count
     const qint64 modules = Count(db, "module");
     const qint64 events = Count(db, "event");
     const qint64 tests = Count(db, "test_run");
-    for (const char* sql : {kModules, kEvents, kRuns, kCards})
-        ok = ok && q.exec(QString::fromLatin1(sql));
+    ok = ok && q.exec(QLatin1String(kModules) + QLatin1String(kModuleUpdate) +
+                      QLatin1String(kModulesLastTest));
+    for (const char* sql : {kEvents, kRuns, kCards}) ok = ok && q.exec(QString::fromLatin1(sql));
     MergeCounts c;
     if (ok) {
         c.modules = static_cast<int>(Count(db, "module") - modules);

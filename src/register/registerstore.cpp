@@ -4,18 +4,11 @@
 #include <QJsonDocument>
 #include <QVariant>
 
-namespace {
-
-// A module's row from one entry. A field the entry does not tell keeps its value; one it
-// tells replaces the known value when the entry is the newest of the module (or the field is
-// still empty), so that an older event merged in later does not undo a newer one. An empty
-// site never clears a module's site, whose own time says which site is the newest.
-const char* const kUpsertModule =
-    "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site, site_at)"
-    " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site,"
-    " CASE WHEN :site <> '' THEN :time ELSE 0 END)"
-    " ON CONFLICT (type, serial) DO UPDATE SET"
+// A field the new row does not tell keeps its value; one it tells replaces the known value
+// when the new row is the newest of the module (or the field is still empty), so that an older
+// event merged in later does not undo a newer one. An empty site never clears a module's site,
+// whose own time says which site is the newest.
+const char* const kModuleUpdate =
     " first_seen = min(first_seen, excluded.first_seen),"
     " last_seen = max(last_seen, excluded.last_seen),"
     " port = CASE WHEN excluded.port <> '' AND (excluded.last_seen >= last_seen OR port = '')"
@@ -37,8 +30,17 @@ const char* const kUpsertModule =
     " site = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
     "   THEN excluded.site ELSE site END,"
     " site_at = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
-    "   THEN excluded.site_at ELSE site_at END"
-    " RETURNING id";
+    "   THEN excluded.site_at ELSE site_at END";
+
+namespace {
+
+// A module's row from one entry.
+const char* const kUpsertModule =
+    "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
+    " ch2_serial, settings, site, site_at)"
+    " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site,"
+    " CASE WHEN :site <> '' THEN :time ELSE 0 END)"
+    " ON CONFLICT (type, serial) DO UPDATE SET ";
 
 const char* const kInsertEvent =
     "INSERT INTO event (uuid, module, time, source, kind, operation, site, port, module_id, line,"
@@ -110,14 +112,17 @@ RegisterStore::RegisterStore(QSqlDatabase& db)
 
 bool RegisterStore::prepare(QSqlError* error) {
     const std::pair<QSqlQuery*, const char*> statements[] = {
-        {&module_, kUpsertModule},
+        {&module_, nullptr},
         {&related_, "SELECT id FROM module WHERE type = :type AND serial = :serial"},
         {&event_, kInsertEvent},
         {&run_, kInsertRun},
         {&card_, kInsertCard},
         {&lastTest_, kLastTest}};
     for (const auto& [q, sql] : statements) {
-        if (!q->prepare(QString::fromLatin1(sql))) {
+        const QString text = sql ? QString::fromLatin1(sql)
+                                 : QLatin1String(kUpsertModule) + QLatin1String(kModuleUpdate) +
+                                       QLatin1String(" RETURNING id");
+        if (!q->prepare(text)) {
             if (error) *error = q->lastError();
             return false;
         }

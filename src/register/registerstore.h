@@ -30,6 +30,10 @@ class RegisterStore {
     QSqlQuery lastTest_;
 };
 
+// The rules by which a module's row takes a new one for the same module (an entry, or another
+// register's row in a merge): the SET list of an upsert whose new row is `excluded`.
+extern const char* const kModuleUpdate;
+
 // A time as the register writes it: milliseconds since 1970 UTC, 0 for none; and back.
 qint64 RegisterTime(const QDateTime& time);
 QDateTime TimeOfRegister(qint64 ms);
