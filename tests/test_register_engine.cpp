@@ -9,6 +9,7 @@
 #include "engine/commission.h"
 #include "engine/common.h"
 #include "engine/dido.h"
+#include "engine/factory.h"
 #include "engine/findmodule.h"
 #include "engine/modulecontext.h"
 #include "engine/survey.h"
@@ -79,10 +80,11 @@ class TestRegisterEngine : public QObject {
 void TestRegisterEngine::operationsBecomeHistory() {
     Recorded r;
     SimModule& module = r.ports.addModule(1, Module(ModuleType::RQ3016, 3, "16000003"));
+    module.lineIndex = 3;  // 9600,e,8,1
     RecorderAttachment attached(r.m, r.writer, RecordSource::Window);
     r.m.selectType(ModuleType::RQ3016);
     ReadBack rb;
-    QVERIFY(LinkAt(r.m, 1, LineSettings::kDefaultIndex, QStringLiteral("03")));
+    QVERIFY(LinkAt(r.m, 1, 3, QStringLiteral("03")));
     QVERIFY(ReadModule(r.m, r.m.link.LastReply, rb).ok());
     QVERIFY(SetDiMode(r.m, DiMode::Normal).ok());
     QVERIFY(SetModuleId(r.m, 7).ok());
@@ -90,31 +92,41 @@ void TestRegisterEngine::operationsBecomeHistory() {
     r.ports.host(1).faults().dropShare = 1.0;
     QVERIFY(!SetNoNc(r.m, Channels(0x0003)).ok());
     r.ports.host(1).faults().dropShare = 0.0;
-    QVERIFY(LinkAt(r.m, 1, LineSettings::kDefaultIndex, QStringLiteral("07")));
+    QVERIFY(LinkAt(r.m, 1, 3, QStringLiteral("07")));
     QVERIFY(ReadModule(r.m, r.m.link.LastReply, rb).ok());
     QCOMPARE(module.id, 7);
+    RegisterModule m = r.only();
+    QCOMPARE(m.facts.id, 7);
+    QCOMPARE(m.facts.line, QStringLiteral("9600,e,8,1"));
+    QCOMPARE(m.facts.settings.value(QStringLiteral("di-mode")), QStringLiteral("normal"));
+    // Factory default: the register follows the module to ID 01, the default line setting and
+    // the type's defaults, though the context still talks at the old line setting.
+    FactoryResult fr;
+    QVERIFY(FactoryDefault(r.m, {}, fr).ok());
 
-    const RegisterModule m = r.only();
+    m = r.only();
     QCOMPARE(m.facts.type, QStringLiteral("RQ-3016"));
     QCOMPARE(m.facts.serial, QStringLiteral("16000003"));
-    QCOMPARE(m.facts.id, 7);
+    QCOMPARE(m.facts.id, 1);
     QCOMPARE(m.facts.port, QStringLiteral("COM1"));
     QCOMPARE(m.facts.line, QStringLiteral("19200,e,8,1"));
     QVERIFY(!m.facts.version.isEmpty());
-    QCOMPARE(m.facts.settings.value(QStringLiteral("di-mode")), QStringLiteral("normal"));
+    QCOMPARE(m.facts.settings.value(QStringLiteral("di-mode")), QStringLiteral("hold"));
     QCOMPARE(m.facts.settings.value(QStringLiteral("di-nonc")), QString(16, QLatin1Char('0')));
     QCOMPARE(m.site, QStringLiteral("Plant 4"));
 
     const QList<RegisterEntry> h = r.read().history(m.key);
     QCOMPARE(Kinds(h),
-             (QStringList{"read Get setting data", "link Link module", "operation Set DI NO/NC",
-                          "operation Set ID", "operation Set DI mode", "read Get setting data",
-                          "link Link module"}));
+             (QStringList{"operation Set factory default", "read Get setting data",
+                          "link Link module", "operation Set DI NO/NC", "operation Set ID",
+                          "operation Set DI mode", "read Get setting data", "link Link module"}));
     for (const RegisterEntry& e : h) {
         QCOMPARE(e.source, QStringLiteral("window"));
         QCOMPARE(e.site, QStringLiteral("Plant 4"));
     }
-    const RegisterEntry& mode = h.at(4);
+    QCOMPARE(h.at(0).before->value(QStringLiteral("di-mode")), QStringLiteral("normal"));
+    QCOMPARE(h.at(0).wanted->value(QStringLiteral("id")), QStringLiteral("01"));
+    const RegisterEntry& mode = h.at(5);
     QCOMPARE(mode.before, SettingValues({{"di-mode", "hold"}}));
     QCOMPARE(mode.wanted, SettingValues({{"di-mode", "normal"}}));
     QCOMPARE(mode.after, SettingValues({{"di-mode", "normal"}}));
@@ -122,14 +134,14 @@ void TestRegisterEngine::operationsBecomeHistory() {
     QCOMPARE(mode.outcomeRow, 65);
     QCOMPARE(mode.ok, std::optional<bool>(true));
     QCOMPARE(mode.verified, std::optional<bool>(false));
-    QCOMPARE(h.at(3).before, SettingValues({{"id", "03"}}));
-    QCOMPARE(h.at(3).module.id, 7);
-    const RegisterEntry& failed = h.at(2);
+    QCOMPARE(h.at(4).before, SettingValues({{"id", "03"}}));
+    QCOMPARE(h.at(4).module.id, 7);
+    const RegisterEntry& failed = h.at(3);
     QCOMPARE(failed.outcome, QStringLiteral("Set DI NO/NC error!"));
     QCOMPARE(failed.ok, std::optional<bool>(false));
     QCOMPARE(failed.after, SettingValues());
     // The read-back confirms what was set since the last one, and only that.
-    const RegisterEntry& confirmed = h.at(0);
+    const RegisterEntry& confirmed = h.at(1);
     QCOMPARE(confirmed.wanted, SettingValues({{"di-mode", "normal"}, {"id", "07"}}));
     QCOMPARE(confirmed.verified, std::optional<bool>(true));
     QCOMPARE(h.last().verified, std::optional<bool>());

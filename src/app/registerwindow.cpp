@@ -150,6 +150,9 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
         RegisterWriter* writer = main_.platform().siteRegister;
         if (writer && isVisible() && writer->written() != written_) reload();
     });
+    // Reads wait while an operation runs: its waits pump the events, and an exchange on the
+    // wire must not wait for the disk.
+    mainBusy_ = [this] { return main_.Polling == 1 || !main_.centralWidget()->isEnabled(); };
 
     askSavePath = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, windowTitle(), suggested,
@@ -223,6 +226,8 @@ bool TfrmRegister::event(QEvent* event) {
 void TfrmRegister::reload() {
     RegisterWriter* writer = main_.platform().siteRegister;
     if (!writer) return showCount();
+    // The watch reads again once the operation has ended.
+    if (mainBusy_()) return;
     written_ = writer->written();
     if (!reader_) {
         // The writer finds out too whether it can write the file, and says so once.

@@ -68,6 +68,7 @@ class TfrmRegister : public QWidget {
     RegisterModulesModel* model_ = nullptr;
     QMenu* exportMenu_ = nullptr;
     QTimer* watch_ = nullptr;
+    std::function<bool()> mainBusy_;
     std::unique_ptr<RegisterReader> reader_;
     QList<RegisterEntry> history_;
     QString off_;

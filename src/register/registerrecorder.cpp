@@ -117,6 +117,11 @@ void RegisterRecorder::operationDone(const OperationRecord& r) {
         e.verified = false;
     }
     e.module.settings = TypeSettings(r.after);
+    // Where the module answers now: a new ID or line setting (factory default among them).
+    if (r.after.contains(QStringLiteral("id")))
+        e.module.id = r.after.value(QStringLiteral("id")).toInt();
+    if (r.after.contains(QStringLiteral("line")))
+        e.module.line = r.after.value(QStringLiteral("line"));
     e.detail = r.sent;
     e.outcomeRow = r.outcome.row;
     e.outcome = English(r.outcome.row);
