@@ -166,7 +166,14 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     applyTexts(main_.LangIndex);
 }
 
-TfrmRegister::~TfrmRegister() = default;
+TfrmRegister::~TfrmRegister() {
+    // A line edit that loses its focus as the window goes says its editing is finished: no
+    // handler of a window half destroyed may hear it.
+    for (QObject* sender :
+         {static_cast<QObject*>(edRegisterSite), static_cast<QObject*>(edRegisterFilter),
+          static_cast<QObject*>(tblRegister->selectionModel())})
+        disconnect(sender, nullptr, this, nullptr);
+}
 
 QString TfrmRegister::text(int row) const {
     return ExtraTexts::text(row, langIndex_);

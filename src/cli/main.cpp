@@ -43,8 +43,8 @@ const char* const kHelpText =
     "  2    bad usage (nothing was sent)\n"
     "  3    the port cannot be opened\n"
     "  4    apply: a row of the plan failed (the others are done)\n"
-    "  (register merge: 2 when the other file is refused, nothing changed)\n"
-    "  130  interrupted\n";
+    "  130  interrupted\n"
+    "register merge exits with 2 when the other file is refused; nothing is changed then.\n";
 
 }  // namespace
 
