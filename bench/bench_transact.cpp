@@ -208,6 +208,7 @@ int main(int argc, char** argv) {
     RegisterWriter writer(registerDir.filePath(QStringLiteral("register.sqlite")));
     ModuleContext m(opener);
     m.Linked = 1;
+    m.selectType(ModuleType::RQ3016);  // its prefix is the echo peer's "B"
     m.BaudText = QStringLiteral("115200,n,8,1");
     m.ModuleId = QStringLiteral("01");
     m.known.serial = QStringLiteral("12345678");

@@ -35,6 +35,37 @@ QString OneLine(QString s) {
     return s.isEmpty() ? QStringLiteral("-") : s;
 }
 
+// A text as a JSON string, in UTF-8.
+void AppendJson(QByteArray& out, const QString& s) {
+    out += '"';
+    for (const char c : s.toUtf8()) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20)
+                    out += "\\u00" + QByteArray::number(static_cast<unsigned char>(c), 16)
+                                         .rightJustified(2, '0');
+                else
+                    out += c;
+        }
+    }
+    out += '"';
+}
+
 QJsonValue OrNull(const QString& s) {
     return s.isEmpty() ? QJsonValue() : QJsonValue(s);
 }
@@ -138,19 +169,35 @@ int Cli::registerCommand() {
                 out.clear();
             }
             if (json_) {
-                const QJsonObject o{{"type", m.facts.type},
-                                    {"serial", m.facts.serial},
-                                    {"version", OrNull(m.facts.version)},
-                                    {"id", m.facts.id >= 0 ? QJsonValue(m.facts.id) : QJsonValue()},
-                                    {"line", OrNull(m.facts.line)},
-                                    {"port", OrNull(m.facts.port)},
-                                    {"site", m.site},
-                                    {"first_seen", IsoTime(m.firstSeen)},
-                                    {"last_seen", IsoTime(m.lastSeen)},
-                                    {"last_test", OrNull(m.lastTest)},
-                                    {"ch2_serial", OrNull(m.facts.ch2Serial)},
-                                    {"settings", ValuesJsonValue(m.facts.settings)}};
-                out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+                // Written directly: QJsonDocument would cost more than the query.
+                out += "{\"type\":";
+                AppendJson(out, m.facts.type);
+                const std::pair<const char*, const QString*> texts[] = {
+                    {"serial", &m.facts.serial}, {"version", &m.facts.version},
+                    {"line", &m.facts.line},     {"port", &m.facts.port},
+                    {"last_test", &m.lastTest},  {"ch2_serial", &m.facts.ch2Serial}};
+                for (const auto& [name, text] : texts) {
+                    out += ",\"" + QByteArray(name) + "\":";
+                    if (text->isEmpty() && qstrcmp(name, "serial") != 0)
+                        out += "null";
+                    else
+                        AppendJson(out, *text);
+                }
+                out += ",\"id\":" + (m.facts.id >= 0 ? QByteArray::number(m.facts.id) : "null");
+                out += ",\"site\":";
+                AppendJson(out, m.site);
+                out += ",\"first_seen\":";
+                AppendJson(out, IsoTime(m.firstSeen));
+                out += ",\"last_seen\":";
+                AppendJson(out, IsoTime(m.lastSeen));
+                out += ",\"settings\":{";
+                for (auto it = m.facts.settings.cbegin(); it != m.facts.settings.cend(); ++it) {
+                    if (it != m.facts.settings.cbegin()) out += ',';
+                    AppendJson(out, it.key());
+                    out += ':';
+                    AppendJson(out, it.value());
+                }
+                out += "}}\n";
                 return;
             }
             const QString line = m.facts.type.leftJustified(9) + QLatin1Char(' ') +
