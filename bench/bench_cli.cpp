@@ -3,9 +3,6 @@
 // simulated module (the protocol's waits and the module's replies, without a program around
 // them).
 //   bench_cli [QUILLON_CLI [QUILLON_SIM]]   (default: the build tree's programs)
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -22,30 +19,9 @@
 #include "engine/modulecontext.h"
 #include "link/linesettings.h"
 #include "link/qtserialport.h"
-
-extern char** environ;
+#include "support/spawn.h"
 
 namespace {
-
-// Milliseconds from spawning `argv` to its exit.
-double Spawn(const std::vector<const char*>& argv) {
-    std::vector<char*> args;
-    for (const char* a : argv) args.push_back(const_cast<char*>(a));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double ms = t.nsecsElapsed() / 1e6;
-    posix_spawn_file_actions_destroy(&actions);
-    return ms;
-}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -75,6 +51,8 @@ int main(int argc, char** argv) {
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : here + QStringLiteral("/../sim/quillon-sim");
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    // The site register of the runs, unless QUILLON_REGISTER names one.
+    qputenv("XDG_DATA_HOME", config.path().toLocal8Bit());
 
     constexpr int kRuns = 30;
     std::vector<double> version, truth;

@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "app/frmmodule.h"
 #include "app/tone.h"
+#include "register/registerwriter.h"
 #include "settings/settings.h"
 #include "sim/virtualports.h"
 
@@ -82,5 +85,33 @@ int main(int argc, char** argv) {
         "scan to \"%s\" on the remembered port: %.0f ms (prescribed waits %.0f ms, "
         "%.0f ms for 4 exchanges and the window)\n",
         qPrintable(w->pnMsg->text()), ms, prescribed, ms - prescribed);
+
+    // The same with the site register recording the scan and the read-back, in turns with a
+    // window without it.
+    QTemporaryDir registerDir;
+    RegisterWriter writer(registerDir.filePath(QStringLiteral("register.sqlite")));
+    writer.open();
+    std::vector<double> on, off;
+    for (int round = 0; round < 12; ++round) {
+        const bool recording = round % 2 == 1;
+        Bench rb;
+        VirtualPorts rvp;
+        rvp.addModule(1, ModuleType::RQ3016);
+        if (recording) rb.platform.siteRegister = &writer;
+        auto rw = rb.window(rvp, 1);
+        QElapsedTimer rt;
+        rt.start();
+        rw->btnScanClick();
+        (recording ? on : off).push_back(static_cast<double>(rt.nsecsElapsed()) / 1e6);
+    }
+    writer.flush();
+    std::sort(on.begin(), on.end());
+    std::sort(off.begin(), off.end());
+    const double withRegister = on[on.size() / 2], without = off[off.size() / 2];
+    std::printf(
+        "scan on the remembered port, site register on %.1f ms, off %.1f ms, %+.2f%% "
+        "(median of %zu each, %d events written)\n",
+        withRegister, without, 100.0 * (withRegister - without) / without, on.size(),
+        writer.written());
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -18,10 +19,14 @@
 #include <thread>
 #include <vector>
 
+#include "engine/common.h"
+#include "engine/modulecontext.h"
 #include "link/frame.h"
 #include "link/link.h"
 #include "link/qtserialport.h"
 #include "link/trafficlog.h"
+#include "register/registerrecorder.h"
+#include "register/registerwriter.h"
 
 namespace {
 
@@ -195,5 +200,36 @@ int main(int argc, char** argv) {
             100.0 * cpu / wall, 100.0 * thread / wall);
         w.link->ClosePort();
     }
+
+    // One exchange through the operation frame (the command test, its 100 ms pause included)
+    // with the site register recording it and without, in turns.
+    peer.silent = false;
+    QTemporaryDir registerDir;
+    RegisterWriter writer(registerDir.filePath(QStringLiteral("register.sqlite")));
+    ModuleContext m(opener);
+    m.Linked = 1;
+    m.selectType(ModuleType::RQ3016);  // its prefix is the echo peer's "B"
+    m.BaudText = QStringLiteral("115200,n,8,1");
+    m.ModuleId = QStringLiteral("01");
+    m.known.serial = QStringLiteral("12345678");
+    RegisterRecorder recorder(writer, RecordSource::Window, &m);
+    std::vector<double> on, off;
+    for (int i = 0; i < 100; ++i) {
+        const bool recording = i % 2 == 0;
+        if (recording) m.addRecorder(&recorder);
+        QString shown;
+        t.start();
+        CommandTest(m, QStringLiteral("B"), shown);
+        (recording ? on : off).push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+        m.removeRecorder(&recorder);
+    }
+    writer.flush();
+    std::sort(on.begin(), on.end());
+    std::sort(off.begin(), off.end());
+    const double a = on[on.size() / 2], b = off[off.size() / 2];
+    std::printf(
+        "command test through the operation frame, site register on %.0f us, off %.0f us, "
+        "%+.2f%% (median of %zu each, %d events written)\n",
+        a, b, 100.0 * (a - b) / b, on.size(), writer.written());
     return 0;
 }

@@ -12,6 +12,8 @@ class TestWindowOptions : public QObject {
     void parse();
     void answersWithoutDisplay_data();
     void answersWithoutDisplay();
+    void registerOptions_data();
+    void registerOptions();
 };
 
 void TestWindowOptions::parse_data() {
@@ -72,6 +74,41 @@ void TestWindowOptions::answersWithoutDisplay() {
     if (!out.isEmpty()) QVERIFY2(stdoutText.startsWith(out), qPrintable(stdoutText));
     if (!err.isEmpty()) QVERIFY2(stderrText.contains(err), qPrintable(stderrText));
     if (status == 0) QVERIFY(stderrText.isEmpty());
+}
+
+void TestWindowOptions::registerOptions_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("run");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("off");
+    QTest::addColumn<QString>("site");  // "-": none given
+    QTest::newRow("--register FILE")
+        << QStringList{"--register", "/tmp/r.sqlite"} << true << "/tmp/r.sqlite" << false << "-";
+    QTest::newRow("--register=FILE") << QStringList{"--register=/tmp/r.sqlite", "-reverse"} << true
+                                     << "/tmp/r.sqlite" << false << "-";
+    QTest::newRow("--no-register") << QStringList{"--no-register"} << true << "" << true << "-";
+    QTest::newRow("--site NAME") << QStringList{"--site", "Plant \"4\", 北"} << true << "" << false
+                                 << "Plant \"4\", 北";
+    QTest::newRow("--site= empty") << QStringList{"--site="} << true << "" << false << "";
+    QTest::newRow("--register without a file")
+        << QStringList{"--register"} << false << "" << false << "-";
+}
+
+void TestWindowOptions::registerOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, run);
+    QFETCH(QString, file);
+    QFETCH(bool, off);
+    QFETCH(QString, site);
+    const WindowCommandLine line = ParseWindowCommandLine(args);
+    QCOMPARE(line.action == WindowCommandLine::Action::Run, run);
+    if (!run) {
+        QCOMPARE(line.refused, args.last());
+        return;
+    }
+    QCOMPARE(line.registerPath, file);
+    QCOMPARE(line.noRegister, off);
+    QCOMPARE(line.site.value_or(QStringLiteral("-")), site);
 }
 
 QTEST_GUILESS_MAIN(TestWindowOptions)

@@ -23,6 +23,33 @@ WindowCommandLine ParseWindowCommandLine(const QStringList& args) {
             out.action = WindowCommandLine::Action::Version;
             return out;
         }
+        // The site register's options, as quillon-cli takes them.
+        if (a == QLatin1String("--no-register")) {
+            out.noRegister = true;
+            continue;
+        }
+        bool ours = false;
+        for (const char* o : {"--register", "--site"}) {
+            const QString option = QLatin1String(o);
+            QString value;
+            if (a.startsWith(option + QLatin1Char('='))) {
+                value = a.mid(option.size() + 1);
+            } else if (a == option && i + 1 < args.size()) {
+                value = args.at(++i);
+            } else if (a == option) {
+                out.action = WindowCommandLine::Action::Refuse;
+                out.refused = a;
+                return out;
+            } else {
+                continue;
+            }
+            ours = true;
+            if (option == QLatin1String("--register"))
+                out.registerPath = value;
+            else
+                out.site = value;
+        }
+        if (ours) continue;
         // Qt takes its options with one dash or two, and "-style=fusion" as well as
         // "-style fusion".
         QString name = a.startsWith(QLatin1String("--")) ? a.mid(2) : a.mid(1);
@@ -65,6 +92,10 @@ QString WindowUsage() {
         "Options:\n"
         "  -h, --help     show this help and exit\n"
         "  -v, --version  show the version and exit\n"
+        "  --register FILE  the site register (default $QUILLON_REGISTER, else\n"
+        "                 ~/.local/share/VARNO/register.sqlite)\n"
+        "  --no-register  record nothing in the site register\n"
+        "  --site NAME    the current site of the register (remembered)\n"
         "\n"
         "Qt's own options are taken as every Qt program takes them, for example\n"
         "-platform NAME and -style NAME. quillon-cli does the same work from a terminal.\n");

@@ -4,11 +4,16 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 struct WindowCommandLine {
     enum class Action { Run, Help, Version, Refuse };
     Action action = Action::Run;
     QString refused;  // the argument that was not understood
+    // The site register: --register FILE, --no-register, --site NAME.
+    QString registerPath;
+    bool noRegister = false;
+    std::optional<QString> site;
 };
 
 // The arguments after the program's name.

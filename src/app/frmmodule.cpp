@@ -17,9 +17,11 @@
 #include <QTimer>
 
 #include "app/pagecontrol.h"
+#include "app/registerwindow.h"
 #include "app/shape.h"
 #include "app/windowobserver.h"
 #include "link/linesettings.h"
+#include "register/registerrecorder.h"
 #include "settings/settings.h"
 #include "text/messagetable.h"
 

@@ -43,6 +43,9 @@ class TfrmDITimeline;
 class TfrmTrafficLog;
 class TfrmSurvey;
 struct TestSummary;
+class TfrmRegister;
+class RecorderAttachment;
+struct RegisterProblem;
 
 class TfrmModule : public QMainWindow {
     Q_OBJECT
@@ -246,6 +249,15 @@ class TfrmModule : public QMainWindow {
     void mnuSurveyClick();
     OnFirstUse<TfrmSurvey> frmSurvey;
     PortWatcher* portWatcher = nullptr;
+    // The site register (File menu): the recorder of the window's module, the Register window
+    // made on its first use, and the error box that says once why the register is off.
+    void buildRegister();
+    void applyRegisterTexts();
+    void mnuRegisterClick();
+    void registerOff(const RegisterProblem& problem);
+    OnFirstUse<TfrmRegister> frmRegister;
+    std::unique_ptr<RecorderAttachment> registerRecorder;
+    bool registerOffSaid = false;
 
     // The live tests' views beside the pages: the DI timeline, the card log and the I/O
     // check's result, each a window made on its first use. What they show is recorded

@@ -53,6 +53,7 @@ void TfrmModule::buildTools() {
     connect(escape, &QShortcut::activated, this, [this] {
         if (!centralWidget()->isEnabled()) cancelOpen = true;
     });
+    buildRegister();
 }
 
 void TfrmModule::applyToolTexts() {
@@ -64,6 +65,7 @@ void TfrmModule::applyToolTexts() {
     if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
     portWatcher->applyTexts();
     applyLiveTexts();
+    applyRegisterTexts();
 }
 
 void TfrmModule::mnuTrafficLogClick() {

@@ -13,6 +13,8 @@
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "link/systemports.h"
+#include "register/registerfile.h"
+#include "register/registerwriter.h"
 #include "settings/settings.h"
 
 namespace {
@@ -21,7 +23,7 @@ void ShowError(const QString& text) {
     QMessageBox::critical(nullptr, QStringLiteral("Quillon"), text);
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, const WindowCommandLine& line) {
     // The first listing of the system's serial devices probes every tty (QSerialPortInfo) and
     // takes about as long as building the whole window. It is made on a thread of its own while
     // the application and the window are built, and the window's first listing takes it over.
@@ -41,6 +43,11 @@ int Run(int argc, char** argv) {
         SystemPortList devices;
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
+        // The register's writer outlives the window, which flushes it at close; the file opens
+        // on the writer's thread once the window runs.
+        const QString registerPath = ChooseRegisterPath(line.registerPath, line.noRegister);
+        std::unique_ptr<RegisterWriter> siteRegister;
+        if (!registerPath.isEmpty()) siteRegister = std::make_unique<RegisterWriter>(registerPath);
 
         Platform platform;
         platform.ports = &ports;
@@ -56,6 +63,8 @@ int Run(int argc, char** argv) {
             return std::make_unique<QtPortOpener>([device](int) { return device; });
         };
         platform.errorBox = &ShowError;
+        platform.siteRegister = siteRegister.get();
+        platform.site = line.site;
         // A save that had to keep the old settings file as a backup says so in the error box.
         settings.setNotice(platform.errorBox);
 
@@ -93,5 +102,5 @@ int main(int argc, char** argv) {
         case WindowCommandLine::Action::Run:
             break;
     }
-    return Run(argc, argv);
+    return Run(argc, argv, line);
 }

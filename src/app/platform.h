@@ -6,12 +6,14 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "link/portmap.h"
 
 class PortOpener;
 class TonePlayer;
 class SettingsStore;
+class RegisterWriter;
 
 struct Platform {
     PortOpener* ports = nullptr;
@@ -25,4 +27,8 @@ struct Platform {
     // The one error box: shows the text of an exception that escaped a handler.
     // Null means a QMessageBox.
     std::function<void(const QString& text)> errorBox;
+    // The site register's writer; null: no register (--no-register, or a test without one).
+    RegisterWriter* siteRegister = nullptr;
+    // The site given on the command line (--site); none: the remembered one.
+    std::optional<QString> site;
 };

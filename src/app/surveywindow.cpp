@@ -22,6 +22,7 @@
 #include "engine/operation.h"
 #include "link/linesettings.h"
 #include "link/portmap.h"
+#include "register/registerrecorder.h"
 #include "text/extratexts.h"
 
 TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(main) {
@@ -264,6 +265,11 @@ void TfrmSurvey::btnSurveyStartClick() {
     runner_ = std::make_unique<BusRunner>(static_cast<int>(plans.size()), [openers](int bus) {
         return std::move(openers->at(static_cast<size_t>(bus)));
     });
+    // What each bus's survey finds goes into the site register too.
+    if (RegisterWriter* writer = main_.platform().siteRegister)
+        runner_->setContextSetup([writer](ModuleContext& m, int) {
+            m.addRecorder(std::make_unique<RegisterRecorder>(*writer, RecordSource::Survey, &m));
+        });
     ports_ = ports;
     progress_ = BusesProgress();
     found_.clear();

@@ -40,6 +40,8 @@
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "link/systemports.h"
+#include "register/registerrecorder.h"
+#include "register/registerwriter.h"
 #include "settings/settings.h"
 #include "text/extratexts.h"
 #include "text/messagetable.h"
@@ -209,10 +211,20 @@ class Cli {
     // one), a runner that opens each on its own device, and why one did not open (the exit
     // status that goes with it).
     QList<CliBus> busOptions();
-    std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses, const std::atomic<bool>& stop);
+    // Each bus's context records into the site register under `source`, naming its port as
+    // given (and apply's plan).
+    std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses, const std::atomic<bool>& stop,
+                                         RecordSource source, const PlanSource& plan = {});
     int diagOpenFailure(const CliBus& bus, const OpenFailure& f) const;
     // --port as a device path or a network name (`devicePath`), or COMn (`portNo`).
     void parsePort(const QString& port, QString& devicePath, int& portNo);
+    // The site register: `register list|history|export|merge` (cli_register.cpp), and the
+    // recorder that a module command's context gets (`--register`, `--no-register`, `--site`).
+    int registerCommand();
+    QString registerPath() const;
+    // The register's writer, made on the first call; null with the register off.
+    RegisterWriter* openRegister();
+    void attachRegister(RecordSource source);
 
     // Checks the options every module command shares; sends nothing.
     // `ownTypeAndLine`: the command reads --type and --line itself.
@@ -262,6 +274,10 @@ class Cli {
     int portNo_ = 1;
     int lineIndex_ = LineSettings::kDefaultIndex;
     int id_ = 1;
+    // Declared after the context, so that the recorder leaves it first and the writer, which
+    // writes what is queued as it goes, last.
+    std::unique_ptr<RegisterWriter> register_;
+    std::unique_ptr<RecorderAttachment> recorder_;
 };
 
 }  // namespace cli

@@ -38,7 +38,8 @@ int Cli::apply() {
     if (!file.open(QIODevice::ReadOnly)) Usage(QStringLiteral("apply: cannot read %1").arg(path));
     QList<PlanRow> rows;
     QList<PlanProblem> problems;
-    const bool parsed = ParsePlan(QString::fromUtf8(file.readAll()), rows, problems);
+    const QByteArray planBytes = file.readAll();
+    const bool parsed = ParsePlan(QString::fromUtf8(planBytes), rows, problems);
     SurveyPlan base;
     base.lines = SurveyLineOption(p_);
     if (p_.isSet("ids")) base.ids = ParseIds(p_.value("ids"));
@@ -75,7 +76,8 @@ int Cli::apply() {
         surveyed[bus] = r;
         if (r.portFailed) codes[bus] = diagOpenFailure(buses.at(bus), failure);
     };
-    std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
+    std::unique_ptr<BusRunner> runner =
+        busRunner(buses, interrupt.stop, RecordSource::Apply, PlanSourceOf(path, planBytes));
     RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), surveyPlan), sh);
     progress.clear();
     if (interrupt.stop.load()) {

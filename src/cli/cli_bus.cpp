@@ -69,18 +69,26 @@ QList<CliBus> Cli::busOptions() {
     return buses;
 }
 
-std::unique_ptr<BusRunner> Cli::busRunner(const QList<CliBus>& buses,
-                                          const std::atomic<bool>& stop) {
+std::unique_ptr<BusRunner> Cli::busRunner(const QList<CliBus>& buses, const std::atomic<bool>& stop,
+                                          RecordSource source, const PlanSource& plan) {
     // Each bus's opener is made in its worker thread and knows only its device; Ctrl-C ends a
     // connection to a network port under way at once.
-    return std::make_unique<BusRunner>(static_cast<int>(buses.size()), [buses, &stop](int bus) {
-        const QString device = buses.at(bus).device;
-        auto opener = std::make_unique<QtPortOpener>([device](int) { return device; });
-        OpenWait wait;
-        wait.cancel = [&stop] { return stop.load(); };
-        opener->setOpenWait(wait);
-        return std::unique_ptr<PortOpener>(std::move(opener));
+    auto runner =
+        std::make_unique<BusRunner>(static_cast<int>(buses.size()), [buses, &stop](int bus) {
+            const QString device = buses.at(bus).device;
+            auto opener = std::make_unique<QtPortOpener>([device](int) { return device; });
+            OpenWait wait;
+            wait.cancel = [&stop] { return stop.load(); };
+            opener->setOpenWait(wait);
+            return std::unique_ptr<PortOpener>(std::move(opener));
+        });
+    RegisterWriter* writer = openRegister();
+    runner->setContextSetup([buses, writer, source, plan](ModuleContext& m, int bus) {
+        m.PortName = buses.at(bus).name;
+        m.Plan = plan;
+        if (writer) m.addRecorder(std::make_unique<RegisterRecorder>(*writer, source, &m));
     });
+    return runner;
 }
 
 int Cli::diagOpenFailure(const CliBus& bus, const OpenFailure& f) const {
@@ -180,7 +188,7 @@ int Cli::survey() {
             codes[bus] = kFailed;
         }
     };
-    std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop);
+    std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop, RecordSource::Survey);
     RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), hooks);
     progress.clear();
 

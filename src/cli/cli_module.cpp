@@ -41,6 +41,7 @@ int Cli::run() {
     if (cmd == "dido-check") return didoCheck();
     if (cmd == "survey") return survey();
     if (cmd == "apply") return apply();
+    if (cmd == "register") return registerCommand();
     Usage(QStringLiteral("unknown command \"%1\"").arg(cmd));
 }
 
@@ -89,6 +90,11 @@ void Cli::moduleOptions(bool needsType, bool ownTypeAndLine) {
     m_ = std::make_unique<ModuleContext>(*opener_);
     m_->setObserver(&observer_);
     m_->selectType(type_);
+    m_->PortName = devicePath_;
+    const QString command = p_.positionalArguments().value(0);
+    attachRegister(command == "survey"  ? RecordSource::Survey
+                   : command == "apply" ? RecordSource::Apply
+                                        : RecordSource::Cli);
     QObject::connect(&m_->link, &Link::portOpenResult, &m_->link,
                      [this](int, const OpenFailure& f) { lastFailure_ = f; });
 }

@@ -32,6 +32,13 @@ const char* const kHelpText =
     "                         per module\n"
     "  apply PLAN.csv         commission the modules a plan names by serial number\n"
     "                         (--dry-run, --report REPORT.csv, --line, --ids)\n"
+    "  register list          the modules of the site register (--site, --type, --json)\n"
+    "  register history SERIAL\n"
+    "                         a module's history, newest first (--type, --json)\n"
+    "  register export FILE.csv [SERIAL]\n"
+    "                         the modules (--site, --type), or a module's history, as CSV\n"
+    "  register merge OTHER.sqlite\n"
+    "                         fold another machine's register into this one\n"
     "  survey and apply take --port more than once: every bus is worked at once, each\n"
     "  line names its port, and the exit status is the worst of the buses' (130, then\n"
     "  3, 4, 1). A second Ctrl-C ends at once.\n"
@@ -43,7 +50,8 @@ const char* const kHelpText =
     "  2    bad usage (nothing was sent)\n"
     "  3    the port cannot be opened\n"
     "  4    apply: a row of the plan failed (the others are done)\n"
-    "  130  interrupted\n";
+    "  130  interrupted\n"
+    "register merge exits with 2 when the other file is refused; nothing is changed then.\n";
 
 }  // namespace
 
@@ -93,6 +101,15 @@ void AddOptions(QCommandLineParser& p) {
         {"read", "survey: read each module's settings back."},
         {"dry-run", "apply: print the commands each row would send; send only the survey."},
         {"report", "apply: write a report row per module to this CSV file.", "FILE"},
+        {"register",
+         "The site register file (default $QUILLON_REGISTER, else "
+         "~/.local/share/VARNO/register.sqlite).",
+         "FILE"},
+        {"no-register", "Record nothing in the site register."},
+        {"site",
+         "The site that records carry (default: the window's current site); "
+         "register list, export: only this site.",
+         "NAME"},
     });
     // Several buses and a bus written as a plan.
     p.addOptions({

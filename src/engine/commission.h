@@ -40,6 +40,8 @@ struct PlanProblem {
 QStringList PlanSettingNames();
 // A setting's value as the plan and the report write it ("hold", "RS485 32", "9600,e,8,1").
 QString PlanSettingText(const QString& name, int value);
+// A column's value in a read-back, as a number; nothing when the read-back has none.
+std::optional<int> PlanSettingValue(const QString& name, const ModuleSettings& settings);
 
 // Reads a plan (comma-separated, a header line first, blank lines and "#" lines skipped).
 // False with the problems when any row or the header does not parse.

@@ -65,6 +65,7 @@ Outcome SetDiMode(ModuleContext& m, DiMode mode) {
     Operation op;
     op.nameRow = 64;
     const QString letters = mode == DiMode::Hold ? QStringLiteral("GH") : QStringLiteral("GS");
+    op.wanted = SettingText(QStringLiteral("di-mode"), mode == DiMode::Hold ? 0 : 1);
     op.action = [&m, letters] { return SendTry(m, letters); };
     return RunOperation(m, op);
 }
@@ -73,6 +74,7 @@ Outcome SetNoNc(ModuleContext& m, const Channels& normallyClosed) {
     Operation op;
     op.nameRow = 68;
     const QString letters = QStringLiteral("A") + ChannelText(normallyClosed);
+    op.wanted = {{QStringLiteral("di-nonc"), ChannelText(normallyClosed)}};
     op.action = [&m, letters] { return SendTry(m, letters); };
     return RunOperation(m, op);
 }

@@ -90,5 +90,14 @@ Outcome FactoryDefault(ModuleContext& m, const FactoryInputs& in, FactoryResult&
     // Without a type there are no factory settings to write.
     op.formable = !steps.empty();
     op.action = [&] { return FactoryTry(m, steps, in, out); };
+    // What a whole run leaves: the type's defaults, ID 01 and the default line setting.
+    ModuleSettings defaults;
+    for (const FactoryStep& s : steps)
+        if (s.kind == FactoryStep::Kind::Set) s.set(defaults);
+    if (op.formable) {
+        op.wanted = SettingTexts(defaults);
+        op.wanted.insert(QStringLiteral("id"), QStringLiteral("01"));
+        op.wanted.insert(QStringLiteral("line"), LineSettings::text(LineSettings::kDefaultIndex));
+    }
     return RunOperation(m, op);
 }

@@ -58,7 +58,10 @@ bool Scan(ModuleContext& m, const ScanPlan& plan) {
             m.link.ClosePort();
         }
     }
-    if (found) return true;
+    if (found) {
+        RecordSighting(m, SightingKind::Scan);
+        return true;
+    }
 
     m.observer().scanEntry(-1);
     const auto stopped = [&plan] { return plan.stop && plan.stop(); };
@@ -84,6 +87,7 @@ bool Scan(ModuleContext& m, const ScanPlan& plan) {
             ++j;
         } while (j < LineSettings::kListed);
     }
+    if (found) RecordSighting(m, SightingKind::Scan);
     return found;
 }
 
@@ -99,6 +103,7 @@ bool LinkAt(ModuleContext& m, int portNo, int lineIndex, const QString& id) {
         m.PortNo = portNo;
         m.BaudIndex = lineIndex;
         m.BaudText = LineSettings::text(lineIndex);
+        RecordSighting(m, SightingKind::Link);
     }
     return found;
 }
@@ -130,6 +135,8 @@ Outcome ReadModule(ModuleContext& m, QByteArray identification, ReadBack& out) {
             m.link.ClosePort();
         }
     }
-    if (complete) return {Outcome::Status::Success, 15};
-    return {Outcome::Status::Error, 16};
+    const Outcome outcome =
+        complete ? Outcome{Outcome::Status::Success, 15} : Outcome{Outcome::Status::Error, 16};
+    RecordRead(m, out.serial, out.id, out.version, out.settings, outcome);
+    return outcome;
 }

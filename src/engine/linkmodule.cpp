@@ -37,6 +37,7 @@ Outcome SetRunMode(ModuleContext& m, int mode) {
     Operation op;
     op.nameRow = 80;
     op.formable = mode >= 0;
+    if (op.formable) op.wanted = SettingText(QStringLiteral("run-mode"), mode);
     op.action = [&m, mode] { return SendTry(m, QStringLiteral("A") + QString::number(mode)); };
     return RunOperation(m, op);
 }

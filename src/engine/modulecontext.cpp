@@ -25,6 +25,10 @@ void ModuleContext::selectType(std::optional<ModuleType> t) {
     TypePrefix = t ? QString(QLatin1Char(ModuleTypePrefix(*t))) : QStringLiteral("B");
 }
 
+QString ModuleContext::portName() const {
+    return PortName.isEmpty() ? QStringLiteral("COM%1").arg(PortNo) : PortName;
+}
+
 void ModuleContext::setObserver(EngineObserver* observer) {
     observers_.setPrimary(observer ? observer : &Silent());
 }

@@ -15,6 +15,10 @@ void EngineObserver::versionRead(const QString&) {}
 void EngineObserver::moduleLinked() {}
 void EngineObserver::continuousStarted() {}
 void EngineObserver::testEnded(const TestSummary&) {}
+void EngineObserver::moduleSighted(const Sighting&) {}
+void EngineObserver::moduleRead(const ReadRecord&) {}
+void EngineObserver::operationDone(const OperationRecord&) {}
+void EngineObserver::planRowDone(const PlanRowRecord&) {}
 
 void ObserverList::addRecorder(EngineObserver* recorder) {
     if (recorder && !recorders_.contains(recorder)) recorders_.append(recorder);
@@ -54,4 +58,16 @@ void ObserverList::continuousStarted() {
 }
 void ObserverList::testEnded(const TestSummary& summary) {
     each([&](EngineObserver& o) { o.testEnded(summary); });
+}
+void ObserverList::moduleSighted(const Sighting& sighting) {
+    each([&](EngineObserver& o) { o.moduleSighted(sighting); });
+}
+void ObserverList::moduleRead(const ReadRecord& record) {
+    each([&](EngineObserver& o) { o.moduleRead(record); });
+}
+void ObserverList::operationDone(const OperationRecord& record) {
+    each([&](EngineObserver& o) { o.operationDone(record); });
+}
+void ObserverList::planRowDone(const PlanRowRecord& record) {
+    each([&](EngineObserver& o) { o.planRowDone(record); });
 }

@@ -7,6 +7,10 @@
 #include <QString>
 
 struct TestSummary;
+struct Sighting;
+struct ReadRecord;
+struct OperationRecord;
+struct PlanRowRecord;
 
 class EngineObserver {
   public:
@@ -37,6 +41,13 @@ class EngineObserver {
     virtual void continuousStarted();
     // A live test or a check has ended.
     virtual void testEnded(const TestSummary& summary);
+
+    // What happened to a module, for the recorders (engine/records.h): a module met by a
+    // scan, link or survey; a read-back; a run of the operation frame; a row of a plan.
+    virtual void moduleSighted(const Sighting& sighting);
+    virtual void moduleRead(const ReadRecord& record);
+    virtual void operationDone(const OperationRecord& record);
+    virtual void planRowDone(const PlanRowRecord& record);
 };
 
 // The primary observer of a module context (the front end: it pumps) and any number of
@@ -59,6 +70,10 @@ class ObserverList : public EngineObserver {
     void moduleLinked() override;
     void continuousStarted() override;
     void testEnded(const TestSummary& summary) override;
+    void moduleSighted(const Sighting& sighting) override;
+    void moduleRead(const ReadRecord& record) override;
+    void operationDone(const OperationRecord& record) override;
+    void planRowDone(const PlanRowRecord& record) override;
 
   private:
     template <class F>

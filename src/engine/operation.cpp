@@ -4,6 +4,7 @@
 
 #include "engine/modulecontext.h"
 #include "engine/observer.h"
+#include "engine/records.h"
 
 QChar ReplyAt(const QByteArray& r, int pos) {
     if (pos < 1 || pos > r.size()) return QChar();
@@ -46,6 +47,7 @@ void Pause(int ms) {
 
 Outcome RunOperation(ModuleContext& m, const Operation& op) {
     if (m.Linked != 1) return {};
+    const SettingValues before = KnownBefore(m, op.wanted);
     m.observer().message(op.nameRow, QString());
     m.observer().pump();
     bool ok = false;
@@ -63,6 +65,8 @@ Outcome RunOperation(ModuleContext& m, const Operation& op) {
         }
         m.link.ClosePort();
     }
-    if (ok) return {Outcome::Status::Success, op.nameRow + 1};
-    return {Outcome::Status::Error, op.nameRow + 2};
+    const Outcome outcome = ok ? Outcome{Outcome::Status::Success, op.nameRow + 1}
+                               : Outcome{Outcome::Status::Error, op.nameRow + 2};
+    RecordOperation(m, op, before, outcome);
+    return outcome;
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QChar>
+#include <QMap>
 #include <QString>
 #include <functional>
 
@@ -24,6 +25,10 @@ struct Outcome {
     bool ok() const { return status == Status::Success; }
 };
 
+// A module's settings by name, each as text: "id" ("03"), "line" ("19200,e,8,1") and the
+// type's own under the names of a plan's columns ("di-mode" "hold", "interface" "RS485 32").
+using SettingValues = QMap<QString, QString>;
+
 struct Operation {
     int nameRow = 0;      // the name row; the success and error rows follow it
     char preQuery = 'B';  // 'B', 'N' or 0 for none
@@ -33,9 +38,14 @@ struct Operation {
     bool formable = true;
     // Sends the operation's own commands once the pre-query has been answered.
     std::function<TryResult()> action;
+    // What the operation gives the module, for its recorders: the settings it sets, and a
+    // text it carries (a command, print data).
+    SettingValues wanted;
+    QString sent;
 };
 
-// Says the name row, pumps, opens the port, runs the tries and closes the port again.
+// Says the name row, pumps, opens the port, runs the tries and closes the port again; then
+// tells the recorders what it asked for and came to.
 Outcome RunOperation(ModuleContext& m, const Operation& op);
 
 // Sends TypePrefix + ModuleId + letters through the link.

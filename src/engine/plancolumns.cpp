@@ -138,6 +138,11 @@ QStringList PlanSettingNames() {
     return names;
 }
 
+std::optional<int> PlanSettingValue(const QString& name, const ModuleSettings& settings) {
+    const PlanColumn* s = PlanColumnNamed(name);
+    return s ? s->read(settings) : std::nullopt;
+}
+
 QString PlanSettingText(const QString& name, int value) {
     if (name == "di-mode") return value == 0 ? QStringLiteral("hold") : QStringLiteral("normal");
     if (name == "di-nonc") return ChannelText(Channels(static_cast<unsigned long>(value)));

@@ -6,6 +6,7 @@
 #include "engine/modulecontext.h"
 #include "engine/plancolumns.h"
 #include "engine/planrow.h"
+#include "engine/records.h"
 #include "link/linesettings.h"
 
 QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, bool dryRun,
@@ -39,6 +40,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
                                 item.shared ? nullptr : &item.found.settings);
         o.outcome = QStringLiteral("not run: stopped");
         outcomes.insert(o.row, o);
+        if (!dryRun) RecordPlanRow(m, item, o);
         if (hooks.done) hooks.done(o);
     };
 
@@ -70,6 +72,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
         }
         run.failure.clear();
         outcomes.insert(o.row, o);
+        if (!dryRun) RecordPlanRow(m, item, o);
         if (hooks.done) hooks.done(o);
     };
 
@@ -127,6 +130,7 @@ QList<PlanOutcome> RunPlan(ModuleContext& m, int portNo, QList<PlanItem> items, 
             o.verified = true;  // the survey's read-back
             o.outcome = QStringLiteral("unchanged");
             outcomes.insert(o.row, o);
+            if (!dryRun) RecordPlanRow(m, item, o);
             if (hooks.done) hooks.done(o);
         } else if (!item.shared && item.targetId == item.id) {
             runKnown(item, item.id, true);

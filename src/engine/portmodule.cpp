@@ -19,6 +19,11 @@ Outcome SetPortLine(ModuleContext& m, int lineIndex) {
     Operation op;
     op.nameRow = 28;
     op.formable = lineIndex >= 0 && lineIndex < LineSettings::kListed;
+    // The module's own port: of the controller link module or of the repeater.
+    if (op.formable && m.type)
+        op.wanted = SettingText(*m.type == ModuleType::RQ3040 ? QStringLiteral("rep-line")
+                                                              : QStringLiteral("link-line"),
+                                lineIndex);
     op.action = [&m, lineIndex] {
         return SendTry(m, QStringLiteral("K") + LineSettings::code(lineIndex));
     };
@@ -29,6 +34,7 @@ Outcome SendLetters(ModuleContext& m, int nameRow, const QString& letters) {
     Operation op;
     op.nameRow = nameRow;
     op.formable = CommandSendable(m, letters);
+    op.sent = letters;
     op.action = [&m, &letters] { return SendTry(m, letters); };
     return RunOperation(m, op);
 }

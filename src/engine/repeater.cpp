@@ -40,6 +40,8 @@ Outcome SetTxDelays(ModuleContext& m, int txOn, int txOff) {
     Operation op;
     op.nameRow = 86;
     const QString letters = QStringLiteral("A") + QString::asprintf("%02X%02X", txOn, txOff);
+    op.wanted = SettingText(QStringLiteral("tx-on"), txOn);
+    op.wanted.insert(SettingText(QStringLiteral("tx-off"), txOff));
     op.action = [&m, letters] { return SendTry(m, letters); };
     return RunOperation(m, op);
 }
@@ -51,6 +53,7 @@ Outcome SendRawData(ModuleContext& m, const QString& text) {
     for (const QChar c : text) {
         if (c.unicode() > 0xFF) op.formable = false;
     }
+    op.sent = text;
     // Raw bytes outside any frame; nothing is awaited and the write is not examined.
     op.action = [&m, &text] {
         const QByteArray bytes = text.toLatin1();

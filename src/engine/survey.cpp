@@ -6,6 +6,7 @@
 #include "engine/modulecontext.h"
 #include "engine/observer.h"
 #include "engine/operation.h"
+#include "engine/records.h"
 #include "engine/surveyestimate.h"
 #include "link/linesettings.h"
 
@@ -104,6 +105,7 @@ class Surveyor {
 
     void emitFound(const SurveyModule& found) {
         result_.modules << found;
+        RecordSurveyed(m_, found);
         if (hooks_.found) hooks_.found(found);
     }
 

@@ -39,6 +39,7 @@ Outcome SetCh2Id(ModuleContext& m, int id) {
     op.nameRow = 25;
     op.preQuery = 'N';
     const QString text = TwoDigitText(id);
+    op.wanted = SettingText(QStringLiteral("ch2-id"), id);
     op.action = [&m, text] {
         return SendTry(m, QStringLiteral("C") + ReplyText(m.link.LastReply, 6, 8) + text);
     };
@@ -49,6 +50,7 @@ Outcome SetInterface(ModuleContext& m, int index) {
     Operation op;
     op.nameRow = 90;
     op.formable = index >= 0 && index <= 3;
+    if (op.formable) op.wanted = SettingText(QStringLiteral("interface"), index);
     op.action = [&m, index] { return SendTry(m, QStringLiteral("A00") + QString::number(index)); };
     return RunOperation(m, op);
 }
@@ -56,6 +58,7 @@ Outcome SetInterface(ModuleContext& m, int index) {
 Outcome SetKeyNumber(ModuleContext& m, int keyNumber) {
     Operation op;
     op.nameRow = 95;
+    op.wanted = SettingText(QStringLiteral("key-number"), keyNumber);
     op.action = [&m, keyNumber] {
         return SendTry(m, QStringLiteral("L") + TwoDigitText(keyNumber));
     };

@@ -29,6 +29,7 @@ const QString kLanguageFlag = QStringLiteral("LanguageFlag");
 const QString kChatterLimit = QStringLiteral("ChatterLimit");
 constexpr int kDefaultChatterLimit = 5;
 constexpr int kMaxChatterLimit = 100;
+const QString kRegisterSite = QStringLiteral("RegisterSite");
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -184,7 +185,7 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
     static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo,
-                                   kScanBaudRate, kLanguageFlag, kChatterLimit};
+                                   kScanBaudRate, kLanguageFlag, kChatterLimit, kRegisterSite};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -398,4 +399,23 @@ int LoadChatterLimit(const SettingsStore& store) {
 
 void SaveChatterLimit(const SettingsStore& store, int limit) {
     store.save({{kChatterLimit, qBound(1, limit, kMaxChatterLimit)}});
+}
+
+QString LoadRegisterSite(const SettingsStore& store) {
+#ifdef Q_OS_WIN
+    if (store.usesRegistry()) {
+        if (!store.exists()) return QString();
+        const auto s = openRegistry();
+        if (!s) return QString();
+        return RegistrySource(*s).textValue(kRegisterSite).value_or(QString());
+    }
+#endif
+    const std::optional<QByteArray> text = store.readFile();
+    if (!text) return QString();
+    const IniDocument doc(*text);
+    return IniSource(doc).textValue(kRegisterSite).value_or(QString());
+}
+
+void SaveRegisterSite(const SettingsStore& store, const QString& site) {
+    store.save({{kRegisterSite, site}});
 }

@@ -4,10 +4,11 @@
 // user's configuration directory elsewhere (XDG_CONFIG_HOME honoured).
 //
 // The INI file is the user's as much as ours: a save changes only the lines of the values the
-// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag and ChatterLimit in
-// the general group) and leaves every other byte as it stood. When the file holds lines that cannot
-// be read, the file as it stood is first kept beside it as Quillon.conf.bak, and the notice says so
-// once. Every write replaces the file in one step, so an interrupted save leaves the old file.
+// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag, ChatterLimit and
+// RegisterSite in the general group) and leaves every other byte as it stood. When the file holds
+// lines that cannot be read, the file as it stood is first kept beside it as Quillon.conf.bak, and
+// the notice says so once. Every write replaces the file in one step, so an interrupted save
+// leaves the old file.
 
 #include <QList>
 #include <QMap>
@@ -55,6 +56,8 @@ class SettingsStore {
     friend void SaveLanguage(const SettingsStore& store, const QString& langFlag);
     friend int LoadChatterLimit(const SettingsStore& store);
     friend void SaveChatterLimit(const SettingsStore& store, int limit);
+    friend QString LoadRegisterSite(const SettingsStore& store);
+    friend void SaveRegisterSite(const SettingsStore& store, const QString& site);
 
     struct Value {
         QString name;
@@ -88,3 +91,6 @@ void SaveLanguage(const SettingsStore& store, const QString& langFlag);
 // range, gives 5.
 int LoadChatterLimit(const SettingsStore& store);
 void SaveChatterLimit(const SettingsStore& store, int limit);
+// The current site of the site register (RegisterSite), empty when none is stored.
+QString LoadRegisterSite(const SettingsStore& store);
+void SaveRegisterSite(const SettingsStore& store, const QString& site);

@@ -25,6 +25,8 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
         return portList;
     };
     platform_.errorBox = [this](const QString& text) { errors << text; };
+    platform_.siteRegister = siteRegister;
+    platform_.site = site;
     store->setNotice(platform_.errorBox);
     window_ = std::make_unique<TfrmModule>(platform_);
     window_->show();

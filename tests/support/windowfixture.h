@@ -47,6 +47,10 @@ class WindowFixture {
     // when an adapter is plugged in or out.
     QList<MappedPort> portList;
     std::unique_ptr<SettingsStore> store;
+    // The site register the window records into, and the site of its command line; none by
+    // default.
+    RegisterWriter* siteRegister = nullptr;
+    std::optional<QString> site;
 
   private:
     QTemporaryDir dir_;
