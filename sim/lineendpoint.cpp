@@ -179,11 +179,24 @@ int LineEndpoint::receivedAt(short revents) {
     return baud;
 }
 
+bool LineEndpoint::slaveClosed() const {
+    // A pty's master reports a hang-up for as long as no one has the slave open.
+    pollfd p{fd_, 0, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+}
+
 void LineEndpoint::hangUp() {
     // The tool has gone, perhaps without putting back the settings it found (killed): the
     // slave gets those of a new pty again, so that the next open changes more than the parity
     // bit that a pty cannot keep (a change of that bit alone the kernel refuses).
-    if (!device_ && fresh_) tcsetattr(fd_, TCSANOW, &freshTermios_);
+    // The tool may have opened the line again already (a close and reopen between two
+    // operations, seen late here under load): its settings are then its own and stay.
+    if (!device_ && fresh_ && slaveClosed()) {
+        termios left{};
+        const bool known = tcgetattr(fd_, &left) == 0;
+        tcsetattr(fd_, TCSANOW, &freshTermios_);
+        if (known && !slaveClosed()) tcsetattr(fd_, TCSANOW, &left);
+    }
     host_.dropPending();
     out_.clear();
     current_.clear();

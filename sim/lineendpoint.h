@@ -54,6 +54,7 @@ class LineEndpoint {
   private:
     void sendDue();
     void hangUp();
+    bool slaveClosed() const;
     // The baud rate that bytes just read came at, given the poll events of that read.
     int receivedAt(short revents);
     bool configureDevice(const LineConfig& line, std::string* error);
