@@ -221,6 +221,34 @@ QList<RegisterEntry> RegisterReader::replacements(qint64 module) {
                   {module}, QStringLiteral("e.time DESC, e.id DESC"), -1, false);
 }
 
+QSet<QString> RegisterReader::serialsAt(const QString& type, const QString& site,
+                                        const QDateTime& until) {
+    QSet<QString> out;
+    if (!db_.isOpen()) return out;
+    QSqlQuery q(db_.db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT m.serial FROM module m WHERE m.type = ? AND EXISTS (SELECT 1 FROM event e"
+        " WHERE e.module = m.id AND e.time <= ? AND e.site = ?)"));
+    q.addBindValue(type);
+    q.addBindValue(RegisterTime(until));
+    q.addBindValue(site);
+    if (!q.exec()) return out;
+    while (q.next()) out.insert(q.value(0).toString());
+    return out;
+}
+
+QDateTime RegisterReader::lastUsed(qint64 module) {
+    if (!db_.isOpen()) return {};
+    QSqlQuery q(db_.db());
+    q.prepare(QStringLiteral(
+        "SELECT max(time) FROM event WHERE module = ?"
+        " AND kind NOT IN ('survey', 'replaced-by', 'replaces')"));
+    q.addBindValue(module);
+    if (!q.exec() || !q.next() || q.value(0).isNull()) return {};
+    return TimeOfRegister(q.value(0).toLongLong());
+}
+
 QStringList RegisterReader::sites() {
     QStringList out;
     if (!db_.isOpen()) return out;

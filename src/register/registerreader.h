@@ -6,6 +6,7 @@
 // bringing an older schema up to date).
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -52,6 +53,12 @@ class RegisterReader {
     QList<RegisterEntry> planRun(const QString& planHash);
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
     QList<RegisterEntry> replacements(qint64 module);
+    // The serial numbers of the modules of `type` with an event at `site` no later than
+    // `until`: the modules that were there by then.
+    QSet<QString> serialsAt(const QString& type, const QString& site, const QDateTime& until);
+    // When the module was last read, set, tested, scanned or linked (a survey's sighting aside,
+    // which finds a module without using it); invalid when never.
+    QDateTime lastUsed(qint64 module);
     // The sites that modules carry, in order.
     QStringList sites();
     // How many modules and events the register holds.
