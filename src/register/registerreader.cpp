@@ -195,20 +195,28 @@ QList<RegisterEntry> RegisterReader::history(qint64 module, int limit) {
                   QStringLiteral("e.time DESC, e.id DESC"), limit, false);
 }
 
-std::optional<RegisterEntry> RegisterReader::lastCommissioning(qint64 module) {
+std::optional<RegisterEntry> RegisterReader::last(qint64 module, const char* kind,
+                                                  const QDateTime& until, bool withCards) {
+    QString where = QStringLiteral("e.module = ? AND e.kind = '%1'").arg(QLatin1String(kind));
+    QVariantList values{module};
+    if (until.isValid()) {
+        where += QStringLiteral(" AND e.time <= ?");
+        values << RegisterTime(until);
+    }
     const QList<RegisterEntry> e =
-        events(QStringLiteral("e.module = ? AND e.kind = 'apply'"), {module},
-               QStringLiteral("e.time DESC, e.id DESC"), 1, false);
+        events(where, values, QStringLiteral("e.time DESC, e.id DESC"), 1, withCards);
     if (e.isEmpty()) return std::nullopt;
     return e.first();
 }
 
-std::optional<RegisterEntry> RegisterReader::lastTest(qint64 module) {
-    const QList<RegisterEntry> e =
-        events(QStringLiteral("e.module = ? AND e.kind = 'test'"), {module},
-               QStringLiteral("e.time DESC, e.id DESC"), 1, true);
-    if (e.isEmpty()) return std::nullopt;
-    return e.first();
+std::optional<RegisterEntry> RegisterReader::lastCommissioning(qint64 module,
+                                                               const QDateTime& until) {
+    return last(module, "apply", until, false);
+}
+
+std::optional<RegisterEntry> RegisterReader::lastTest(qint64 module, const QDateTime& until,
+                                                      bool withCards) {
+    return last(module, "test", until, withCards);
 }
 
 QList<RegisterEntry> RegisterReader::planRun(const QString& planHash) {

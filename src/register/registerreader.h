@@ -47,8 +47,11 @@ class RegisterReader {
     // Newest first; `limit` < 0 for all.
     QList<RegisterEntry> history(qint64 module, int limit = -1);
     // Its last row of a commissioning plan, and its last live test with the cards read.
-    std::optional<RegisterEntry> lastCommissioning(qint64 module);
-    std::optional<RegisterEntry> lastTest(qint64 module);
+    // An `until` keeps to the events no later than it; a test without `withCards` leaves its
+    // cards unread.
+    std::optional<RegisterEntry> lastCommissioning(qint64 module, const QDateTime& until = {});
+    std::optional<RegisterEntry> lastTest(qint64 module, const QDateTime& until = {},
+                                          bool withCards = true);
     // The rows of every run of the plan with this hash, oldest first.
     QList<RegisterEntry> planRun(const QString& planHash);
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
@@ -65,6 +68,8 @@ class RegisterReader {
     qint64 count(const char* table);
 
   private:
+    std::optional<RegisterEntry> last(qint64 module, const char* kind, const QDateTime& until,
+                                      bool withCards);
     QList<RegisterEntry> events(const QString& where, const QVariantList& values,
                                 const QString& order, int limit, bool withCards);
     RegisterDb db_;

@@ -126,6 +126,25 @@ enum Row {
     kRegisterFolder,          // "the folder of %1 cannot be written"
     kRegisterDiskFull,        // "the disk that holds %1 is full"
     kRegisterLocked,          // "%1 stays locked by another program"
+    // The commissioning report and replacing a module.
+    kRegisterReport,      // "Report..."
+    kRegisterReplace,     // "Replace..."
+    kReportTitle,         // "Commissioning report"
+    kReportFacts,         // "Site|Covers|Dates|Made|Quillon|Modules|Passed"
+    kReportColumns,       // "Type|Serial number|Version|ID|Line setting|Settings|..."
+    kReportPassed,        // "%1 of %2"
+    kReportVerdicts,      // "passed|failed|no card read|not run"
+    kReportTests,         // "DI/DO test|Card read test|I/O check"
+    kReportAllSites,      // "All sites"
+    kReportNoModules,     // "No module for %1: no report written"
+    kReportFilters,       // "PDF (*.pdf);;CSV (*.csv)"
+    kReportSaved,         // "Report of %1 module(s) saved to %2"
+    kReplaceTitle,        // "Replace module"
+    kReplaceHint,         // "Take %1 %2 off the bus and connect the new module ..."
+    kReplaceStart,        // "Replace"
+    kReplaceDone,         // "%1 %2 took the place of %3: ID %4, %5, verified by read-back"
+    kReplaceRefused,      // "Not replaced: %1"
+    kReplaceNoSelection,  // "Choose the module to replace in the table"
     kRows
 };
 
