@@ -57,7 +57,8 @@ int Cli::report() {
     args(0);
     const QString pdf = p_.value("pdf");
     const QString csv = p_.value("csv");
-    if (pdf.isEmpty() && csv.isEmpty()) Usage(QStringLiteral("report: --pdf FILE, --csv FILE or both"));
+    if (pdf.isEmpty() && csv.isEmpty())
+        Usage(QStringLiteral("report: --pdf FILE, --csv FILE or both"));
     if (!pdf.isEmpty() && !csv.isEmpty() &&
         QFileInfo(pdf).absoluteFilePath() == QFileInfo(csv).absoluteFilePath())
         Usage(QStringLiteral("report: --pdf and --csv name the same file"));
@@ -72,7 +73,8 @@ int Cli::report() {
     if (p_.isSet("plan")) {
         QFile plan(p_.value("plan"));
         if (!plan.open(QIODevice::ReadOnly))
-            Usage(QStringLiteral("--plan: cannot read %1: %2").arg(plan.fileName(), plan.errorString()));
+            Usage(QStringLiteral("--plan: cannot read %1: %2")
+                      .arg(plan.fileName(), plan.errorString()));
         const PlanSource source = PlanSourceOf(plan.fileName(), plan.readAll());
         s.planHash = source.sha256;
         s.planName = source.fileName;
@@ -160,7 +162,8 @@ int Cli::replace() {
     if (p_.isSet("site")) req.site = p_.value("site");
     // The bus where the old module was, unless --port names another.
     const QString port = p_.isSet("port") ? p_.value("port") : source->oldPort;
-    if (port.isEmpty()) Usage(QStringLiteral("replace: --port: the register knows no port of %1").arg(serial));
+    if (port.isEmpty())
+        Usage(QStringLiteral("replace: --port: the register knows no port of %1").arg(serial));
     QString device;
     int portNo = 1;
     parsePort(port, device, portNo);
@@ -195,7 +198,7 @@ int Cli::replace() {
             r.add("id", req.id);
             r.add("line", LineSettings::text(req.lineIndex));
             r.add("found-at", QStringLiteral("%1 %2").arg(TwoDigitText(result.foundId),
-                                                        LineSettings::text(result.foundLine)));
+                                                          LineSettings::text(result.foundLine)));
             r.add("outcome", result.text);
             r.printLine(json_, QStringLiteral("%1 %2 replaced by %3 at ID %4, %5: %6")
                                    .arg(typeName, serial, result.newSerial, TwoDigitText(req.id),

@@ -54,7 +54,8 @@ QString ReplacementPlan(const ReplaceRequest& r, const QString& newSerial) {
     return header.join(',') + '\n' + cells.join(',') + '\n';
 }
 
-ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req, const ReplaceHooks& hooks) {
+ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req,
+                            const ReplaceHooks& hooks) {
     ReplaceResult out;
     auto end = [&out](ReplaceEnd how, const QString& text) {
         out.end = how;
@@ -68,8 +69,7 @@ ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req, const R
     sh.progress = hooks.progress;
     const SurveyResult bus = RunSurvey(m, plan, sh);
     if (bus.portFailed) return end(ReplaceEnd::PortFailed, QStringLiteral("the port did not open"));
-    if (bus.stopped)
-        return end(ReplaceEnd::Stopped, QStringLiteral("stopped during the survey"));
+    if (bus.stopped) return end(ReplaceEnd::Stopped, QStringLiteral("stopped during the survey"));
 
     QList<SurveyModule> candidates;
     for (const SurveyModule& f : bus.modules) {
@@ -78,8 +78,7 @@ ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req, const R
             return end(ReplaceEnd::Refused,
                        QStringLiteral("%1 %2 still answers at %3: take it off the bus first")
                            .arg(type, req.oldSerial, PlanPlace(f.id, f.lineIndex)));
-        if (req.newSerial.isEmpty() ? !req.inService.contains(f.serial)
-                                    : f.serial == req.newSerial)
+        if (req.newSerial.isEmpty() ? !req.inService.contains(f.serial) : f.serial == req.newSerial)
             candidates << f;
     }
     // Modules that answer together cannot be told apart: two new ones at ID 01, or another
@@ -97,8 +96,9 @@ ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req, const R
     }
     if (candidates.isEmpty()) {
         if (!req.newSerial.isEmpty())
-            return end(ReplaceEnd::Refused, QStringLiteral("no %1 with serial number %2 answers (%3)")
-                                                .arg(type, req.newSerial, Asked(plan)));
+            return end(ReplaceEnd::Refused,
+                       QStringLiteral("no %1 with serial number %2 answers (%3)")
+                           .arg(type, req.newSerial, Asked(plan)));
         return end(ReplaceEnd::Refused,
                    QStringLiteral("no new %1 answers (%2); a module that is not new answers at "
                                   "its own ID: reset it to its factory settings, or widen the "
@@ -153,8 +153,7 @@ ReplaceResult ReplaceModule(ModuleContext& m, const ReplaceRequest& req, const R
     out.outcome = outcomes.value(0);
     if (out.outcome.notRun())
         return end(ReplaceEnd::Stopped, QStringLiteral("stopped before the new module was set"));
-    if (!out.outcome.verified)
-        return end(ReplaceEnd::Failed, out.outcome.outcome);
+    if (!out.outcome.verified) return end(ReplaceEnd::Failed, out.outcome.outcome);
 
     ReplacementRecord r;
     r.replaced = {req.type, req.oldSerial, req.id, req.lineIndex, m.portName()};

@@ -249,9 +249,9 @@ QSet<QString> RegisterReader::serialsAt(const QString& type, const QString& site
 QDateTime RegisterReader::lastUsed(qint64 module) {
     if (!db_.isOpen()) return {};
     QSqlQuery q(db_.db());
-    q.prepare(QStringLiteral(
-        "SELECT max(time) FROM event WHERE module = ?"
-        " AND kind NOT IN ('survey', 'replaced-by', 'replaces')"));
+    q.prepare(
+        QStringLiteral("SELECT max(time) FROM event WHERE module = ?"
+                       " AND kind NOT IN ('survey', 'replaced-by', 'replaces')"));
     q.addBindValue(module);
     if (!q.exec() || !q.next() || q.value(0).isNull()) return {};
     return TimeOfRegister(q.value(0).toLongLong());

@@ -178,7 +178,8 @@ void RegisterRecorder::moduleReplaced(const ReplacementRecord& r) {
     added.operation = QStringLiteral("Replace module");
     added.module.settings = r.settings;
     added.after = r.settings;
-    if (r.replacement.id >= 0) added.after->insert(QStringLiteral("id"), TwoDigitText(r.replacement.id));
+    if (r.replacement.id >= 0)
+        added.after->insert(QStringLiteral("id"), TwoDigitText(r.replacement.id));
     if (r.replacement.lineIndex >= 0)
         added.after->insert(QStringLiteral("line"), LineSettings::text(r.replacement.lineIndex));
     added.relatedType = added.module.type;

@@ -18,9 +18,9 @@ QString CommissioningReport::scope() const {
     QStringList parts;
     if (selection.site) parts << QStringLiteral("site ") + *selection.site;
     if (!selection.planHash.isEmpty())
-        parts << QStringLiteral("plan ") +
-                     (selection.planName.isEmpty() ? selection.planHash.left(12)
-                                                   : selection.planName);
+        parts << QStringLiteral("plan ") + (selection.planName.isEmpty()
+                                                ? selection.planHash.left(12)
+                                                : selection.planName);
     if (selection.from.isValid() || selection.to.isValid())
         parts << QStringLiteral("%1 to %2")
                      .arg(selection.from.isValid() ? IsoTime(selection.from) : QStringLiteral("-"),
@@ -112,12 +112,18 @@ CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& 
 }
 
 QStringList ReportCsvHeader() {
-    return {QStringLiteral("type"),           QStringLiteral("serial"),
-            QStringLiteral("version"),        QStringLiteral("id"),
-            QStringLiteral("line"),           QStringLiteral("site"),
-            QStringLiteral("settings"),       QStringLiteral("commissioning"),
-            QStringLiteral("commissioned_at"), QStringLiteral("test"),
-            QStringLiteral("verdict"),        QStringLiteral("tested_at"),
+    return {QStringLiteral("type"),
+            QStringLiteral("serial"),
+            QStringLiteral("version"),
+            QStringLiteral("id"),
+            QStringLiteral("line"),
+            QStringLiteral("site"),
+            QStringLiteral("settings"),
+            QStringLiteral("commissioning"),
+            QStringLiteral("commissioned_at"),
+            QStringLiteral("test"),
+            QStringLiteral("verdict"),
+            QStringLiteral("tested_at"),
             QStringLiteral("passed")};
 }
 

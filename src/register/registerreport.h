@@ -28,7 +28,7 @@ struct ReportRow {
     QString id;  // "05"; empty: not known
     QString line;
     QString site;
-    QString settings;  // "name=value; name=value"
+    QString settings;       // "name=value; name=value"
     QString commissioning;  // the outcome of its last plan row; empty: never commissioned
     std::optional<bool> commissioningOk;  // done and verified
     QDateTime commissionedAt;
@@ -48,7 +48,7 @@ struct CommissioningReport {
     // The span of the rows' times; invalid when none has one.
     QDateTime first;
     QDateTime last;
-    QList<ReportRow> rows;  // by type, then serial number
+    QList<ReportRow> rows;               // by type, then serial number
     QList<QPair<QString, int>> perType;  // type, count; in the rows' order
     int passed = 0;
     // "site Nord", "plan plan.csv", "2026-01-01 to 2026-02-01": what the report covers.

@@ -97,8 +97,9 @@ QString ReportHtml(const CommissioningReport& r, int lang) {
     for (const ReportRow& row : r.rows) {
         const bool badCommission = row.commissioningOk && !*row.commissioningOk;
         const bool badTest = !row.verdict.isEmpty() && row.verdict != QLatin1String("passed");
-        h += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                            "<td>%6</td><td%7>%8</td><td>%9</td>")
+        h += QStringLiteral(
+                 "<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
+                 "<td>%6</td><td%7>%8</td><td>%9</td>")
                  .arg(Html(row.type), Html(row.serial), Html(row.version), Html(row.id),
                       Html(row.line), Html(row.settings),
                       badCommission ? QStringLiteral(" class=\"bad\"") : QString(),
