@@ -87,7 +87,8 @@ QByteArray Poppler(const QString& tool, const QStringList& args) {
 bool FontsEmbedded(const QString& pdf) {
     const QList<QByteArray> lines = Poppler("pdffonts", {pdf}).split('\n');
     int fonts = 0;
-    static const QRegularExpression row(QStringLiteral("\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$"));
+    static const QRegularExpression row(
+        QStringLiteral("\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$"));
     for (const QByteArray& l : lines.mid(2)) {
         const QRegularExpressionMatch m = row.match(QString::fromUtf8(l));
         if (!m.hasMatch()) continue;
@@ -297,7 +298,8 @@ void TestCliRegister::reportOfASite() {
 
     // In Chinese, with the Chinese faces embedded; the old file is replaced whole.
     QCOMPARE(run({"report", "--site", site, "--pdf", pdf, "--language", "zh-CN"}).code, 0);
-    QVERIFY(QString::fromUtf8(Poppler("pdftotext", {pdf, "-"})).contains(QStringLiteral("调试报告")));
+    QVERIFY(
+        QString::fromUtf8(Poppler("pdftotext", {pdf, "-"})).contains(QStringLiteral("调试报告")));
     QVERIFY(FontsEmbedded(pdf));
 }
 
@@ -310,8 +312,8 @@ void TestCliRegister::reportRefuses_data() {
     QTest::newRow("no folder") << QStringList{"--pdf", "@/no/such/r.pdf"} << 2 << "does not exist";
     QTest::newRow("a folder") << QStringList{"--csv", "@"} << 2 << "it is a folder";
     QTest::newRow("no file") << QStringList{"--site", "A"} << 2 << "--pdf FILE, --csv FILE";
-    QTest::newRow("one file twice") << QStringList{"--pdf", "@/a", "--csv", "@/a"} << 2
-                                    << "the same file";
+    QTest::newRow("one file twice")
+        << QStringList{"--pdf", "@/a", "--csv", "@/a"} << 2 << "the same file";
     QTest::newRow("bad date") << QStringList{"--from", "yesterday", "--csv", "@/a"} << 2
                               << "--from: a date";
 }
@@ -336,7 +338,10 @@ void TestCliRegister::reportRefuses() {
 void TestCliRegister::replaceOnTheBus() {
     {
         Sim old({"--type", "RQ-3016", "--id", "3", "--serial", "16000003", "--quiet"});
-        QCOMPARE(run(info(old) << "--site" << "Plant 4").code, 0);
+        QCOMPARE(run(info(old) << "--site"
+                               << "Plant 4")
+                     .code,
+                 0);
     }
     const Run unknown = run({"replace", "16999999", "--port", "/dev/null"});
     QCOMPARE(unknown.code, 2);
