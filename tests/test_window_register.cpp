@@ -332,6 +332,12 @@ void TestWindowRegister::reportAndReplace() {
     r->btnRegisterReplace->click();
     QVERIFY2(r->lbRegisterStatus->text().startsWith(QLatin1String("Not replaced:")),
              qPrintable(r->lbRegisterStatus->text()));
+    // The report of the site after the replacement, for the README's picture.
+    const QString shots = qEnvironmentVariable("QUILLON_SCREENSHOTS");
+    if (!shots.isEmpty()) {
+        r->askReportPath = [&](const QString&) { return shots + QStringLiteral("/report.pdf"); };
+        r->btnRegisterReport->click();
+    }
 }
 
 QTEST_MAIN(TestWindowRegister)

@@ -1,7 +1,6 @@
 // The Register window's report and module replacement: the report drawn here (the window links
 // Qt Gui), the replacement run on the old module's bus in a worker of its own, as a survey is.
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -28,7 +27,7 @@ void TfrmRegister::btnRegisterReportClick() {
     if (!reader_) return;
     ReportSelection s;
     s.site = edRegisterSite->text();
-    const CommissioningReport r = GatherReport(*reader_, s, QCoreApplication::applicationVersion());
+    const CommissioningReport r = GatherReport(*reader_, s, QStringLiteral(QUILLON_VERSION));
     if (r.rows.isEmpty()) {
         lbRegisterStatus->setText(text(ExtraTexts::kReportNoModules).arg(r.scope()));
         return;

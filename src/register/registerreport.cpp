@@ -61,6 +61,15 @@ ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime
         failed = failed || r.verdict != QLatin1String("passed");
     }
     r.passed = !failed && (r.commissionedAt.isValid() || r.testedAt.isValid());
+    // A module taken off the bus for another: its row says so, and it counts as not passed.
+    for (const RegisterEntry& e : reader.replacements(m.key)) {
+        if (e.kind != QLatin1String("replaced-by") || (until.isValid() && e.time > until)) continue;
+        r.commissioning = QStringLiteral("replaced by ") + e.relatedSerial;
+        r.commissioningOk = false;
+        r.commissionedAt = e.time;
+        r.passed = false;
+        break;
+    }
     return r;
 }
 

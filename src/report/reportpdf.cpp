@@ -75,15 +75,16 @@ QString ReportHtml(const CommissioningReport& r, int lang) {
     };
     h += QStringLiteral("<table class=\"facts\">");
     fact(0, Html(r.selection.site ? *r.selection.site : text(kReportAllSites, lang)));
-    fact(1, Html(r.scope()));
+    if (r.selection.from.isValid() || r.selection.to.isValid() || !r.selection.planHash.isEmpty())
+        fact(1, Html(r.scope()));
     fact(2, Html(r.first.isValid() ? When(r.first) + QStringLiteral(" – ") + When(r.last)
                                    : QStringLiteral("-")));
     fact(3, Html(When(r.made)));
     fact(4, Html(r.version));
-    QString types;
+    QStringList types;
     for (const auto& [type, count] : r.perType)
-        types += QStringLiteral("%1: %2<br/>").arg(Html(type)).arg(count);
-    fact(5, types + QString::number(r.rows.size()));
+        types << QStringLiteral("%1: %2").arg(Html(type)).arg(count);
+    fact(5, QStringLiteral("%1 (%2)").arg(r.rows.size()).arg(types.join(QStringLiteral(", "))));
     fact(6, Html(text(kReportPassed, lang).arg(r.passed).arg(r.rows.size())));
     h += QStringLiteral("</table>");
 
