@@ -11,10 +11,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <array>
+#include <tuple>
 #include <cstdio>
 #include <vector>
 
 #include "link/linesettings.h"
+#include "register/registerfile.h"
 #include "register/registerstore.h"
 #include "support/spawn.h"
 

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/parsecsv.h"
 #include "support/simprocess.h"
 
 namespace {
@@ -98,42 +99,6 @@ bool FontsEmbedded(const QString& pdf) {
     return fonts > 0;
 }
 
-// A CSV file as rows of cells: quoted cells may hold commas, doubled quotes and line breaks.
-QList<QStringList> ReadCsv(const QString& path) {
-    QString text = QString::fromUtf8(Bytes(path));
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    QList<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == '"' && text.mid(i + 1, 1) == '"') {
-                cell += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                cell += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row << cell;
-            cell.clear();
-        } else if (c == '\r' && text.mid(i + 1, 1) == '\n') {
-            row << cell;
-            rows << row;
-            row.clear();
-            cell.clear();
-            ++i;
-        } else {
-            cell += c;
-        }
-    }
-    return rows;
-}
 
 }  // namespace
 
@@ -282,7 +247,7 @@ void TestCliRegister::reportOfASite() {
     QVERIFY(FontsEmbedded(pdf));
 
     // The CSV holds what the register holds, cell for cell.
-    const QList<QStringList> rows = ReadCsv(csv);
+    const QList<QStringList> rows = ParseCsv(Bytes(csv));
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).mid(0, 3), (QStringList{"type", "serial", "version"}));
     const QList<QJsonObject> listed = run({"register", "list", "--json"}).lines();

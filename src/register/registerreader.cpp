@@ -229,6 +229,12 @@ QList<RegisterEntry> RegisterReader::replacements(qint64 module) {
                   {module}, QStringLiteral("e.time DESC, e.id DESC"), -1, false);
 }
 
+QList<RegisterEntry> RegisterReader::replacedModules() {
+    // Through the index of the events that name another module: few, however large the file.
+    return events(QStringLiteral("e.related IS NOT NULL AND e.kind = 'replaced-by'"), {},
+                  QStringLiteral("e.time DESC, e.id DESC"), -1, false);
+}
+
 QSet<QString> RegisterReader::serialsAt(const QString& type, const QString& site,
                                         const QDateTime& until) {
     QSet<QString> out;

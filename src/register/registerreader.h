@@ -56,6 +56,8 @@ class RegisterReader {
     QList<RegisterEntry> planRun(const QString& planHash);
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
     QList<RegisterEntry> replacements(qint64 module);
+    // Every "replaced-by" event of the register, newest first: the modules replaced.
+    QList<RegisterEntry> replacedModules();
     // The serial numbers of the modules of `type` with an event at `site` no later than
     // `until`: the modules that were there by then.
     QSet<QString> serialsAt(const QString& type, const QString& site, const QDateTime& until);

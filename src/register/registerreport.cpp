@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QMultiHash>
 #include <QSet>
 
 #include "register/registercsv.h"
@@ -36,7 +37,13 @@ bool InRange(const RegisterModule& m, const ReportSelection& s) {
     return true;
 }
 
-ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime& until) {
+QString KeyOf(const QString& type, const QString& serial) {
+    return type + QLatin1Char('\n') + serial;
+}
+
+// `replaced`: the "replaced-by" events by module (KeyOf), newest first.
+ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime& until,
+                const QMultiHash<QString, RegisterEntry>& replaced) {
     ReportRow r;
     r.type = m.facts.type;
     r.serial = m.facts.serial;
@@ -62,8 +69,8 @@ ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime
     }
     r.passed = !failed && (r.commissionedAt.isValid() || r.testedAt.isValid());
     // A module taken off the bus for another: its row says so, and it counts as not passed.
-    for (const RegisterEntry& e : reader.replacements(m.key)) {
-        if (e.kind != QLatin1String("replaced-by") || (until.isValid() && e.time > until)) continue;
+    for (const RegisterEntry& e : replaced.values(KeyOf(m.facts.type, m.facts.serial))) {
+        if (until.isValid() && e.time > until) continue;
         r.commissioning = QStringLiteral("replaced by ") + e.relatedSerial;
         r.commissioningOk = false;
         r.commissionedAt = e.time;
@@ -88,7 +95,7 @@ CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& 
         // The modules the plan's rows were run on, each once.
         QSet<QString> seen;
         for (const RegisterEntry& e : reader.planRun(s.planHash)) {
-            const QString key = e.module.type + QLatin1Char('\n') + e.module.serial;
+            const QString key = KeyOf(e.module.type, e.module.serial);
             if (e.kind != QLatin1String("apply") || seen.contains(key)) continue;
             seen.insert(key);
             ModuleQuery one = query;
@@ -104,9 +111,14 @@ CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& 
     } else {
         modules = reader.modules(query);
     }
+    QMultiHash<QString, RegisterEntry> replaced;
+    const QList<RegisterEntry> all = reader.replacedModules();
+    // Inserted oldest first, so that values() gives the newest first.
+    for (auto it = all.crbegin(); it != all.crend(); ++it)
+        replaced.insert(KeyOf(it->module.type, it->module.serial), *it);
     for (const RegisterModule& m : modules) {
         if (!InRange(m, s)) continue;
-        out.rows << RowOf(reader, m, s.to);
+        out.rows << RowOf(reader, m, s.to, replaced);
         const ReportRow& r = out.rows.last();
         if (out.perType.isEmpty() || out.perType.last().first != r.type)
             out.perType.append({r.type, 0});
