@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
-#include <tuple>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "link/linesettings.h"
@@ -46,9 +46,17 @@ RegisterEntry Event(int module, int event, const QDateTime& start) {
     if (event % 100 == 50) {
         e.kind = QStringLiteral("test");
         e.operation = QStringLiteral("DI/DO test");
-        e.test = RegisterTestRun{QStringLiteral("dido-test"), QStringLiteral("stopped"),
-                                 e.time.addSecs(-60), e.time, 120, 0, QStringLiteral("passed"),
-                                 std::array<int, 16>{}, {}, {}, {}};
+        e.test = RegisterTestRun{QStringLiteral("dido-test"),
+                                 QStringLiteral("stopped"),
+                                 e.time.addSecs(-60),
+                                 e.time,
+                                 120,
+                                 0,
+                                 QStringLiteral("passed"),
+                                 std::array<int, 16>{},
+                                 {},
+                                 {},
+                                 {}};
         e.outcome = QStringLiteral("passed");
     } else if (event % 100 == 10) {
         e.kind = QStringLiteral("apply");
@@ -117,8 +125,8 @@ int main(int argc, char** argv) {
     const QByteArray pdf = QDir(dir).filePath(QStringLiteral("bench.pdf")).toLocal8Bit();
     const QByteArray csv = QDir(dir).filePath(QStringLiteral("bench.csv")).toLocal8Bit();
     const char* site = "Plant \"4\", 北";
-    for (const auto& [name, option, file] :
-         {std::tuple{"PDF", "--pdf", pdf.constData()}, std::tuple{"CSV", "--csv", csv.constData()}}) {
+    for (const auto& [name, option, file] : {std::tuple{"PDF", "--pdf", pdf.constData()},
+                                             std::tuple{"CSV", "--csv", csv.constData()}}) {
         std::vector<double> ms;
         for (int i = 0; i < 5; ++i)
             ms.push_back(Spawn({cli.constData(), "report", "--register", reg.constData(), "--site",

@@ -99,7 +99,6 @@ bool FontsEmbedded(const QString& pdf) {
     return fonts > 0;
 }
 
-
 }  // namespace
 
 void TestCliRegister::recordsAndReadsBack() {

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QMultiHash>
+#include <QSaveFile>
 #include <QSet>
 
 #include "register/registercsv.h"

@@ -82,5 +82,4 @@ inline qint64 Events(const QString& path) {
     return r.open(path) ? r.count("event") : -1;
 }
 
-
 }  // namespace registertest
