@@ -104,9 +104,6 @@ void TestInstall::validatorsAccept_data() {
     QTest::addColumn<QString>("validator");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("file");
-    QTest::newRow("report module")
-        << qEnvironmentVariable("QUILLON_INSTALL_LIBDIR") + "/quillon/libquillon-report.so"
-        << false;
     QTest::newRow("desktop entry")
         << "desktop-file-validate" << QStringList() << "share/applications/" + kId + ".desktop";
     QTest::newRow("metainfo") << "appstreamcli" << QStringList{"validate", "--no-net"}
