@@ -7,9 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/parsecsv.h"
 #include "support/simprocess.h"
 
 namespace {
@@ -66,7 +68,38 @@ class TestCliRegister : public QObject {
     void whichRegister();
     void registerOffCommandStillWorks();
     void mergeFromTheCommandLine();
+    void reportOfASite();
+    void reportRefuses_data();
+    void reportRefuses();
+    void replaceOnTheBus();
 };
+
+namespace {
+
+// Runs a poppler tool on a PDF and returns its output.
+QByteArray Poppler(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.start(tool, args);
+    p.waitForFinished(20000);
+    return p.readAllStandardOutput();
+}
+
+// Every font of the PDF is embedded (pdffonts: the "emb" column), and there is one at least.
+bool FontsEmbedded(const QString& pdf) {
+    const QList<QByteArray> lines = Poppler("pdffonts", {pdf}).split('\n');
+    int fonts = 0;
+    static const QRegularExpression row(
+        QStringLiteral("\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$"));
+    for (const QByteArray& l : lines.mid(2)) {
+        const QRegularExpressionMatch m = row.match(QString::fromUtf8(l));
+        if (!m.hasMatch()) continue;
+        if (m.captured(1) != QLatin1String("yes")) return false;
+        ++fonts;
+    }
+    return fonts > 0;
+}
+
+}  // namespace
 
 void TestCliRegister::recordsAndReadsBack() {
     Sim sim({"--type", "RQ-3016", "--id", "3", "--serial", "16000003", "--quiet"});
@@ -187,6 +220,106 @@ void TestCliRegister::mergeFromTheCommandLine() {
     QCOMPARE(r.code, 2);
     QVERIFY(r.err.contains("is not a register database"));
     QCOMPARE(Bytes(a), before);
+}
+
+void TestCliRegister::reportOfASite() {
+    const QString site = QStringLiteral("Plant \"4\", 北\nhall B");
+    const QStringList serials{"16000003", "16000005"};
+    for (const QString& serial : serials) {
+        Sim sim({"--type", "RQ-3016", "--id", serial.right(1), "--serial", serial, "--quiet"});
+        QCOMPARE(run({"info", "--type", "RQ-3016", "--port", sim.pty, "--id", serial.right(1),
+                      "--site", site})
+                     .code,
+                 0);
+    }
+    const QString pdf = home_.filePath("report.pdf"), csv = home_.filePath("report.csv");
+    // Without a display (the test's environment has none under CI): drawn offscreen.
+    const Run r = run({"report", "--site", site, "--pdf", pdf, "--csv", csv, "--json"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.lines().first().value("modules").toInt(), 2);
+
+    const QString text = QString::fromUtf8(Poppler("pdftotext", {pdf, "-"}));
+    for (const QString& serial : serials) QVERIFY2(text.contains(serial), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Plant \"4\", 北")));
+    QVERIFY(text.contains(QStringLiteral("hall B")));
+    QVERIFY(text.contains(QStringLiteral("Commissioning report")));
+    QVERIFY(FontsEmbedded(pdf));
+
+    // The CSV holds what the register holds, cell for cell.
+    const QList<QStringList> rows = ParseCsv(Bytes(csv));
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(0).mid(0, 3), (QStringList{"type", "serial", "version"}));
+    const QList<QJsonObject> listed = run({"register", "list", "--json"}).lines();
+    QCOMPARE(listed.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QStringList& row = rows.at(i + 1);
+        QCOMPARE(row.size(), rows.at(0).size());
+        QCOMPARE(row.at(1), listed.at(i).value("serial").toString());
+        QCOMPARE(row.at(3), QStringLiteral("0") + serials.at(i).right(1));
+        QCOMPARE(row.at(4), QStringLiteral("19200,e,8,1"));
+        QCOMPARE(row.at(5), site);
+    }
+
+    // In Chinese, with the Chinese faces embedded; the old file is replaced whole.
+    QCOMPARE(run({"report", "--site", site, "--pdf", pdf, "--language", "zh-CN"}).code, 0);
+    QVERIFY(
+        QString::fromUtf8(Poppler("pdftotext", {pdf, "-"})).contains(QStringLiteral("调试报告")));
+    QVERIFY(FontsEmbedded(pdf));
+}
+
+void TestCliRegister::reportRefuses_data() {
+    QTest::addColumn<QStringList>("args");  // "@" is the home folder
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no module") << QStringList{"--site", "Nowhere", "--pdf", "@/old.pdf"} << 1
+                               << "no module for site Nowhere";
+    QTest::newRow("no folder") << QStringList{"--pdf", "@/no/such/r.pdf"} << 2 << "does not exist";
+    QTest::newRow("a folder") << QStringList{"--csv", "@"} << 2 << "it is a folder";
+    QTest::newRow("no file") << QStringList{"--site", "A"} << 2 << "--pdf FILE, --csv FILE";
+    QTest::newRow("one file twice")
+        << QStringList{"--pdf", "@/a", "--csv", "@/a"} << 2 << "the same file";
+    QTest::newRow("bad date") << QStringList{"--from", "yesterday", "--csv", "@/a"} << 2
+                              << "--from: a date";
+}
+
+void TestCliRegister::reportRefuses() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, why);
+    const QString old = home_.filePath("old.pdf");
+    QFile f(old);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("the report of last year");
+    f.close();
+    for (QString& a : args) a.replace("@", home_.path());
+    const Run r = run(QStringList{"report"} + args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(why.toUtf8()), r.err.constData());
+    QCOMPARE(Bytes(old), QByteArray("the report of last year"));
+    QVERIFY(!QFile::exists(home_.filePath("a")));
+}
+
+void TestCliRegister::replaceOnTheBus() {
+    {
+        Sim old({"--type", "RQ-3016", "--id", "3", "--serial", "16000003", "--quiet"});
+        QCOMPARE(run(info(old) << "--site"
+                               << "Plant 4")
+                     .code,
+                 0);
+    }
+    const Run unknown = run({"replace", "16999999", "--port", "/dev/null"});
+    QCOMPARE(unknown.code, 2);
+    QVERIFY(unknown.err.contains("no module with serial number 16999999"));
+
+    Sim fresh({"--type", "RQ-3016", "--serial", "16000009", "--quiet"});
+    const Run r = run({"replace", "16000003", "--port", fresh.pty, "--json"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.lines().first().value("by").toString(), QStringLiteral("16000009"));
+    const Run moved = run({"info", "--type", "RQ-3016", "--port", fresh.pty, "--id", "3"});
+    QCOMPARE(moved.code, 0);
+    QVERIFY(moved.out.contains("serial: 16000009"));
+    const Run history = run({"register", "history", "16000003", "--json"});
+    QCOMPARE(history.lines().first().value("kind").toString(), QStringLiteral("replaced-by"));
 }
 
 QTEST_GUILESS_MAIN(TestCliRegister)

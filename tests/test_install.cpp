@@ -80,6 +80,9 @@ void TestInstall::installsEveryFile_data() {
     QTest::newRow("network module")
         << qEnvironmentVariable("QUILLON_INSTALL_LIBDIR") + "/quillon/libquillon-netport.so"
         << false;
+    QTest::newRow("report module")
+        << qEnvironmentVariable("QUILLON_INSTALL_LIBDIR") + "/quillon/libquillon-report.so"
+        << false;
     QTest::newRow("desktop entry") << "share/applications/" + kId + ".desktop" << false;
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/" + kId + ".svg" << false;
     QTest::newRow("metainfo") << "share/metainfo/" + kId + ".metainfo.xml" << false;

@@ -12,10 +12,12 @@
 #include "engine/factory.h"
 #include "engine/findmodule.h"
 #include "engine/modulecontext.h"
+#include "engine/replace.h"
 #include "engine/survey.h"
 #include "link/linesettings.h"
 #include "register/registerreader.h"
 #include "register/registerrecorder.h"
+#include "register/registerreplace.h"
 #include "register/registerwriter.h"
 #include "sim/virtualports.h"
 
@@ -75,7 +77,152 @@ class TestRegisterEngine : public QObject {
     void testSummariesBecomeRuns();
     void surveyAndPlanRows();
     void recordersOnThreadsLoseNothing();
+    void replaceTakesTheOldPlace();
+    void replaceCutOffFinishesOnTheNextRun();
+    void replaceRefuses_data();
+    void replaceRefuses();
 };
+
+namespace {
+
+// The register knows a neighbour (16000004, ID 5) and the module to be replaced (16000003, ID 3,
+// DI mode normal, two inputs NC) at the site; the bus has neither: the old module is off it,
+// and the tests put on it what they need.
+struct ReplaceBus {
+    ReplaceBus() {
+        r.ports.addModule(1, Module(ModuleType::RQ3016, 99, "16999999"));
+        r.ports.host(1).unplugModule(0);
+        RecorderAttachment attached(r.m, r.writer, RecordSource::Window);
+        Sighting neighbour;
+        neighbour.place = {ModuleType::RQ3016, QStringLiteral("16000004"), 5,
+                           LineSettings::kDefaultIndex, QStringLiteral("COM1")};
+        r.m.observer().moduleSighted(neighbour);
+        ReadRecord old;
+        old.place = neighbour.place;
+        old.place.serial = QStringLiteral("16000003");
+        old.place.id = 3;
+        old.settings = {{"di-mode", "normal"}, {"di-nonc", "1100000000000000"}};
+        r.m.observer().moduleRead(old);
+    }
+    SimModule& fresh(const char* serial) {
+        return r.ports.host(1).addModule(Module(ModuleType::RQ3016, 1, serial));
+    }
+    std::optional<ReplacementSource> source(const QString& serial, QString* why = nullptr) {
+        std::optional<ReplacementSource> s =
+            ReplacementFromRegister(r.read(), serial, std::nullopt, why);
+        if (s) s->request.survey.portNo = 1;
+        return s;
+    }
+    ReplaceResult replace(const ReplaceHooks& hooks = {}) {
+        RecorderAttachment attached(r.m, r.writer, RecordSource::Window);
+        return ReplaceModule(r.m, source(QStringLiteral("16000003"))->request, hooks);
+    }
+    Recorded r;
+};
+
+}  // namespace
+
+void TestRegisterEngine::replaceTakesTheOldPlace() {
+    ReplaceBus bus;
+    SimModule& fresh = bus.fresh("16000009");
+    const std::optional<ReplacementSource> s = bus.source(QStringLiteral("16000003"));
+    QVERIFY(s);
+    QCOMPARE(s->request.id, 3);
+    QCOMPARE(s->request.inService, QSet<QString>{QStringLiteral("16000004")});
+    QCOMPARE(s->request.settings.value(QStringLiteral("di-mode")), QStringLiteral("normal"));
+
+    const ReplaceResult res = bus.replace();
+    QCOMPARE(int(res.end), int(ReplaceEnd::Done));
+    QCOMPARE(res.newSerial, QStringLiteral("16000009"));
+    QCOMPARE(fresh.id, 3);
+    QCOMPARE(fresh.lineIndex, LineSettings::kDefaultIndex);
+    QCOMPARE(fresh.diMode, 'S');
+    QCOMPARE(fresh.noNc, std::string("1100000000000000"));
+
+    RegisterReader& reader = bus.r.read();
+    ModuleQuery q;
+    q.serial = QStringLiteral("16000009");
+    const QList<RegisterModule> added = reader.modules(q);
+    QCOMPARE(added.size(), 1);
+    QCOMPARE(added.first().facts.id, 3);
+    QCOMPARE(added.first().site, QStringLiteral("Plant 4"));
+    const QList<RegisterEntry> links = reader.replacements(added.first().key);
+    QCOMPARE(links.size(), 1);
+    QCOMPARE(links.first().kind, QStringLiteral("replaces"));
+    QCOMPARE(links.first().relatedSerial, QStringLiteral("16000003"));
+    QCOMPARE(reader.lastCommissioning(added.first().key)->verified, std::optional<bool>(true));
+    // The old one is known as replaced, and a second replacement of it is refused.
+    QString why;
+    QVERIFY(!bus.source(QStringLiteral("16000003"), &why));
+    QVERIFY2(why.contains(QStringLiteral("replaced by 16000009")), qPrintable(why));
+}
+
+void TestRegisterEngine::replaceCutOffFinishesOnTheNextRun() {
+    // The third command gives the new module the old ID (after DI mode and NO/NC): the one
+    // whose loss leaves the module at a place the first run did not find it at.
+    const int cutAt = 3;
+    ReplaceBus bus;
+    SimModule& fresh = bus.fresh("16000009");
+    int sent = 0;
+    ReplaceHooks hooks;
+    // The command goes out and acts, but no reply comes back: a cable pulled at that moment.
+    hooks.command = [&](const QString&) {
+        if (++sent == cutAt) bus.r.ports.host(1).faults().dropShare = 1.0;
+    };
+    QCOMPARE(int(bus.replace(hooks).end), int(ReplaceEnd::Failed));
+    bus.r.ports.host(1).faults().dropShare = 0.0;
+    const ReplaceResult again = bus.replace();
+    QVERIFY2(again.end == ReplaceEnd::Done, qPrintable(again.text));
+    QCOMPARE(fresh.id, 3);
+    QCOMPARE(fresh.diMode, 'S');
+    QCOMPARE(fresh.noNc, std::string("1100000000000000"));
+}
+
+void TestRegisterEngine::replaceRefuses_data() {
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QStringList>("bus");  // what is on the bus: "old", "new", "new2", "id3"
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown serial") << "99999999" << QStringList{"new"} << "no module with serial";
+    QTest::newRow("old still answers")
+        << "16000003" << QStringList{"old", "new"} << "still answers";
+    QTest::newRow("no new module") << "16000003" << QStringList{} << "no new RQ-3016 answers";
+    QTest::newRow("two new modules") << "16000003" << QStringList{"new", "new2"} << "more than one";
+    QTest::newRow("old ID held") << "16000003" << QStringList{"new", "id3"}
+                                 << "already holds ID 03";
+}
+
+void TestRegisterEngine::replaceRefuses() {
+    QFETCH(QString, serial);
+    QFETCH(QStringList, bus);
+    QFETCH(QString, why);
+    ReplaceBus b;
+    ModuleHost& host = b.r.ports.host(1);
+    if (bus.contains("old")) host.addModule(Module(ModuleType::RQ3016, 3, "16000003"));
+    QList<SimModule*> fresh;
+    if (bus.contains("new")) fresh << &b.fresh("16000009");
+    if (bus.contains("new2")) fresh << &b.fresh("16000010");
+    // The neighbour put at the old ID by mistake.
+    if (bus.contains("id3")) host.addModule(Module(ModuleType::RQ3016, 3, "16000004"));
+    QString text;
+    std::optional<ReplacementSource> s = b.source(serial, &text);
+    if (s) {
+        RecorderAttachment attached(b.r.m, b.r.writer, RecordSource::Window);
+        const ReplaceResult res = ReplaceModule(b.r.m, s->request);
+        QCOMPARE(int(res.end), int(ReplaceEnd::Refused));
+        text = res.text;
+    }
+    QVERIFY2(text.contains(why), qPrintable(text));
+    // Nothing was set: the new modules stay as they came, and no operation was recorded.
+    for (SimModule* f : fresh) {
+        QCOMPARE(f->id, 1);
+        QCOMPARE(f->diMode, 'H');
+    }
+    RegisterReader& reader = b.r.read();
+    for (const RegisterModule& m : reader.modules()) {
+        QVERIFY(!reader.lastCommissioning(m.key));
+        QVERIFY(reader.replacements(m.key).isEmpty());
+    }
+}
 
 void TestRegisterEngine::operationsBecomeHistory() {
     Recorded r;

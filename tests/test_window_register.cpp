@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/registermodel.h"
 #include "app/registerwindow.h"
@@ -65,6 +66,7 @@ class TestWindowRegister : public QObject {
     void offIsSaidOnce_data();
     void offIsSaidOnce();
     void windowAndCliTogether();
+    void reportAndReplace();
 
   private:
     QTemporaryDir dir_;
@@ -80,9 +82,17 @@ void TestWindowRegister::registerWindow() {
     RegisterEntry test = Seen("RQ-3050K", "51000009", "Depot \"North\", 北", 7, "COM3");
     test.kind = QStringLiteral("test");
     test.operation = QStringLiteral("Read card test");
-    test.test = RegisterTestRun{QStringLiteral("card-test"), QStringLiteral("stopped"),
-                                test.time.addSecs(-60), test.time, 240, 0, QStringLiteral("passed"),
-                                {}, {}, {}, {}};
+    test.test = RegisterTestRun{QStringLiteral("card-test"),
+                                QStringLiteral("stopped"),
+                                test.time.addSecs(-60),
+                                test.time,
+                                240,
+                                0,
+                                QStringLiteral("passed"),
+                                {},
+                                {},
+                                {},
+                                {}};
     writer.post(test);
     QVERIFY(writer.flush());
     VirtualPorts ports;
@@ -262,6 +272,72 @@ void TestWindowRegister::windowAndCliTogether() {
     // read-backs.
     QCOMPARE(reader.history(modules.at(0).key).size(), 8);
     QCOMPARE(reader.history(modules.at(1).key).size(), 6);
+}
+
+void TestWindowRegister::reportAndReplace() {
+    const QString path = dir_.filePath(QStringLiteral("replace.sqlite"));
+    RegisterWriter writer(path);
+    const QString site = QStringLiteral("Depot \"B\", 北");
+    writer.post(Seen("RQ-3016", "16000003", site, 3, "COM1"));
+    QVERIFY(writer.flush());
+    VirtualPorts ports;
+    SimModule fresh(ModuleType::RQ3016);
+    fresh.serial = "16000009";
+    SimModule& added = ports.addModule(1, fresh);
+    WindowFixture f;
+    f.siteRegister = &writer;
+    f.site = site;
+    TfrmModule& w = f.build(&ports, VirtualPortList({1}));
+    TfrmRegister* r = OpenRegister(w);
+    QTRY_COMPARE(r->model()->rowCount(), 1);
+    for (const char* name : {"btnRegisterReport", "btnRegisterReplace"})
+        QVERIFY2(r->findChild<QPushButton*>(QLatin1String(name)), name);
+
+    const QString pdf = dir_.filePath(QStringLiteral("window report.pdf"));
+    QString suggested;
+    r->askReportPath = [&](const QString& name) {
+        suggested = name;
+        return pdf;
+    };
+    r->btnRegisterReport->click();
+    QCOMPARE(suggested, QStringLiteral("quillon-report-Depot__B___北.pdf"));
+    QFile report(pdf);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(report.read(5) == "%PDF-");
+    QVERIFY(r->lbRegisterStatus->text().contains(QLatin1String("1 module(s) saved")));
+
+    // Nothing chosen: nothing asked, nothing sent.
+    QString question;
+    r->askReplace = [&](const QString& q) {
+        question = q;
+        return true;
+    };
+    r->btnRegisterReplace->click();
+    QVERIFY(question.isEmpty());
+    QCOMPARE(r->lbRegisterStatus->text(),
+             QStringLiteral("Choose the module to replace in the table"));
+    r->tblRegister->setCurrentIndex(r->model()->index(0, 0));
+    r->btnRegisterReplace->click();
+    QVERIFY(question.contains(QLatin1String("Take RQ-3016 16000003 off the bus")));
+    QTRY_VERIFY_WITH_TIMEOUT(r->lbRegisterStatus->text().contains(QLatin1String("took the place")),
+                             15000);
+    QCOMPARE(added.id, 3);
+    QTRY_COMPARE(r->model()->rowCount(), 2);
+    // A module replaced already is refused.
+    r->tblRegister->setCurrentIndex(r->model()->index(0, 0));
+    const QString serial =
+        RegisterModulesModel::cell(*r->model()->module(0), RegisterModulesModel::Serial);
+    if (serial != QLatin1String("16000003"))
+        r->tblRegister->setCurrentIndex(r->model()->index(1, 0));
+    r->btnRegisterReplace->click();
+    QVERIFY2(r->lbRegisterStatus->text().startsWith(QLatin1String("Not replaced:")),
+             qPrintable(r->lbRegisterStatus->text()));
+    // The report of the site after the replacement, for the README's picture.
+    const QString shots = qEnvironmentVariable("QUILLON_SCREENSHOTS");
+    if (!shots.isEmpty()) {
+        r->askReportPath = [&](const QString&) { return shots + QStringLiteral("/report.pdf"); };
+        r->btnRegisterReport->click();
+    }
 }
 
 QTEST_MAIN(TestWindowRegister)

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -22,6 +23,7 @@
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/registermodel.h"
+#include "engine/buses.h"
 #include "link/linesettings.h"
 #include "link/portmap.h"
 #include "register/registercsv.h"
@@ -121,6 +123,12 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     auto* buttons = new QHBoxLayout;
     buttons->setObjectName(QStringLiteral("lyRegisterButtons"));
     buttons->addWidget(btnRegisterExport);
+    btnRegisterReport = new QPushButton(this);
+    btnRegisterReport->setObjectName(QStringLiteral("btnRegisterReport"));
+    buttons->addWidget(btnRegisterReport);
+    btnRegisterReplace = new QPushButton(this);
+    btnRegisterReplace->setObjectName(QStringLiteral("btnRegisterReplace"));
+    buttons->addWidget(btnRegisterReplace);
     grid->addLayout(buttons, 0, 2);
     grid->addWidget(label("lbRegisterFilterCaption"), 1, 0);
     grid->addWidget(edRegisterFilter, 1, 1, 1, 2);
@@ -142,6 +150,10 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     });
     connect(modules, &QAction::triggered, this, guard(&TfrmRegister::exportModules));
     connect(history, &QAction::triggered, this, guard(&TfrmRegister::exportHistory));
+    connect(btnRegisterReport, &QPushButton::clicked, this,
+            guard(&TfrmRegister::btnRegisterReportClick));
+    connect(btnRegisterReplace, &QPushButton::clicked, this,
+            guard(&TfrmRegister::btnRegisterReplaceClick));
 
     // What this program writes shows while the window is open.
     watch_ = new QTimer(this);
@@ -157,6 +169,14 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     askSavePath = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, windowTitle(), suggested,
                                             QStringLiteral("CSV (*.csv);;All files (*)"));
+    };
+    askReportPath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, windowTitle(), suggested,
+                                            text(ExtraTexts::kReportFilters));
+    };
+    askReplace = [this](const QString& question) {
+        return QMessageBox::question(this, text(ExtraTexts::kReplaceTitle), question,
+                                     QMessageBox::Yes | QMessageBox::Cancel) == QMessageBox::Yes;
     };
     if (RegisterWriter* writer = main_.platform().siteRegister) {
         edRegisterSite->setText(writer->site());
@@ -188,6 +208,8 @@ void TfrmRegister::applyTexts(int langIndex) {
         ->setText(text(ExtraTexts::kRegisterFilter));
     edRegisterFilter->setPlaceholderText(text(ExtraTexts::kRegisterFilterHint));
     btnRegisterExport->setText(text(ExtraTexts::kRegisterExport));
+    btnRegisterReport->setText(text(ExtraTexts::kRegisterReport));
+    btnRegisterReplace->setText(text(ExtraTexts::kRegisterReplace));
     findChild<QAction*>(QStringLiteral("actRegisterExportModules"))
         ->setText(text(ExtraTexts::kRegisterExportModules));
     findChild<QAction*>(QStringLiteral("actRegisterExportHistory"))

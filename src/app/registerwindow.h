@@ -12,6 +12,7 @@
 
 #include "register/registerreader.h"
 
+class BusRunner;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -41,16 +42,26 @@ class TfrmRegister : public QWidget {
     void tblRegisterDoubleClick(int row);
     void exportModules();
     void exportHistory();
+    // The commissioning report of the current site, as PDF or (by the file's suffix) CSV.
+    void btnRegisterReportClick();
+    // The selected module replaced by the one new module of its type on its bus, once the
+    // user confirms that the old one is off the bus (registerwindow_actions.cpp).
+    void btnRegisterReplaceClick();
 
     // Asks where to save, given a suggested name; an empty answer saves nothing. Defaults to a
     // file dialog.
     std::function<QString(const QString& suggested)> askSavePath;
+    // The same for a report (PDF or CSV), and the question before a replacement: true goes on.
+    std::function<QString(const QString& suggested)> askReportPath;
+    std::function<bool(const QString& question)> askReplace;
 
     QLineEdit* edRegisterSite = nullptr;
     QLineEdit* edRegisterFilter = nullptr;
     QTableView* tblRegister = nullptr;
     QTableWidget* tblRegisterHistory = nullptr;
     QPushButton* btnRegisterExport = nullptr;
+    QPushButton* btnRegisterReport = nullptr;
+    QPushButton* btnRegisterReplace = nullptr;
     QLabel* lbRegisterStatus = nullptr;
     RegisterModulesModel* model() const { return model_; }
 
@@ -72,6 +83,7 @@ class TfrmRegister : public QWidget {
     std::unique_ptr<RegisterReader> reader_;
     QList<RegisterEntry> history_;
     QString off_;
+    std::unique_ptr<BusRunner> replacing_;
     int written_ = -1;
     int langIndex_ = 0;
 };

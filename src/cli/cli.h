@@ -186,6 +186,11 @@ struct CliBus {
 
 // --- the program ---
 
+// The application object: for `report --pdf` the report module's, on Qt Gui, when it loads
+// (Cli::report says so when it did not); a QCoreApplication for everything else.
+std::unique_ptr<QCoreApplication> MakeApplication(const QCommandLineParser& p, int& argc,
+                                                  char** argv);
+
 class Cli {
   public:
     explicit Cli(QCommandLineParser& p) : p_(p) {}
@@ -221,6 +226,9 @@ class Cli {
     // The site register: `register list|history|export|merge` (cli_register.cpp), and the
     // recorder that a module command's context gets (`--register`, `--no-register`, `--site`).
     int registerCommand();
+    // The commissioning report and replacing a module (cli_report.cpp).
+    int report();
+    int replace();
     QString registerPath() const;
     // The register's writer, made on the first call; null with the register off.
     RegisterWriter* openRegister();

@@ -42,6 +42,8 @@ int Cli::run() {
     if (cmd == "survey") return survey();
     if (cmd == "apply") return apply();
     if (cmd == "register") return registerCommand();
+    if (cmd == "report") return report();
+    if (cmd == "replace") return replace();
     Usage(QStringLiteral("unknown command \"%1\"").arg(cmd));
 }
 

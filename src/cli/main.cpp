@@ -39,6 +39,12 @@ const char* const kHelpText =
     "                         the modules (--site, --type), or a module's history, as CSV\n"
     "  register merge OTHER.sqlite\n"
     "                         fold another machine's register into this one\n"
+    "  report                 the commissioning report of a site (--site, --pdf FILE,\n"
+    "                         --csv FILE, --from, --to, --plan PLAN.csv for the modules\n"
+    "                         of that plan's runs)\n"
+    "  replace OLD_SERIAL     give the one new module of its type on the bus the old\n"
+    "                         one's ID, line setting and settings from the register,\n"
+    "                         verified (--port, --type, --new-serial, --line, --ids)\n"
     "  survey and apply take --port more than once: every bus is worked at once, each\n"
     "  line names its port, and the exit status is the worst of the buses' (130, then\n"
     "  3, 4, 1). A second Ctrl-C ends at once.\n"
@@ -51,7 +57,11 @@ const char* const kHelpText =
     "  3    the port cannot be opened\n"
     "  4    apply: a row of the plan failed (the others are done)\n"
     "  130  interrupted\n"
-    "register merge exits with 2 when the other file is refused; nothing is changed then.\n";
+    "register merge exits with 2 when the other file is refused; nothing is changed then.\n"
+    "report exits with 2 when a target file cannot be written, 1 when no module is\n"
+    "selected (no file is written then). replace exits with 2 when the register refuses\n"
+    "(unknown serial number, replaced already), 1 when the bus does (no new module, more\n"
+    "than one, the old ID held); nothing is set then.\n";
 
 }  // namespace
 
@@ -113,7 +123,19 @@ void AddOptions(QCommandLineParser& p) {
     });
     // Several buses and a bus written as a plan.
     p.addOptions({
-        {"plan", "survey: write what was found as a plan for apply (implies --read).", "FILE"},
+        {"plan",
+         "survey: write what was found as a plan for apply (implies --read); report: the "
+         "modules of this plan's apply runs.",
+         "FILE"},
+    });
+    // The commissioning report and replacing a module.
+    p.addOptions({
+        {"pdf", "report: write the report as PDF to this file.", "FILE"},
+        {"csv", "report: write the report as CSV to this file.", "FILE"},
+        {"from", "report: the modules met from this date (YYYY-MM-DD) or time on.", "DATE"},
+        {"to", "report: the modules met until this date or time.", "DATE"},
+        {"new-serial", "replace: the new module's serial number, when several new ones answer.",
+         "SERIAL"},
     });
 }
 
@@ -148,7 +170,7 @@ int main(int argc, char** argv) {
         std::printf("quillon-cli %s\n", QUILLON_VERSION);
         return kOk;
     }
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(p, argc, argv);
     try {
         Cli cli(p);
         return cli.run();

@@ -19,6 +19,7 @@ void EngineObserver::moduleSighted(const Sighting&) {}
 void EngineObserver::moduleRead(const ReadRecord&) {}
 void EngineObserver::operationDone(const OperationRecord&) {}
 void EngineObserver::planRowDone(const PlanRowRecord&) {}
+void EngineObserver::moduleReplaced(const ReplacementRecord&) {}
 
 void ObserverList::addRecorder(EngineObserver* recorder) {
     if (recorder && !recorders_.contains(recorder)) recorders_.append(recorder);
@@ -70,4 +71,7 @@ void ObserverList::operationDone(const OperationRecord& record) {
 }
 void ObserverList::planRowDone(const PlanRowRecord& record) {
     each([&](EngineObserver& o) { o.planRowDone(record); });
+}
+void ObserverList::moduleReplaced(const ReplacementRecord& record) {
+    each([&](EngineObserver& o) { o.moduleReplaced(record); });
 }

@@ -11,6 +11,7 @@ struct Sighting;
 struct ReadRecord;
 struct OperationRecord;
 struct PlanRowRecord;
+struct ReplacementRecord;
 
 class EngineObserver {
   public:
@@ -43,11 +44,13 @@ class EngineObserver {
     virtual void testEnded(const TestSummary& summary);
 
     // What happened to a module, for the recorders (engine/records.h): a module met by a
-    // scan, link or survey; a read-back; a run of the operation frame; a row of a plan.
+    // scan, link or survey; a read-back; a run of the operation frame; a row of a plan; a
+    // module that took the place of another.
     virtual void moduleSighted(const Sighting& sighting);
     virtual void moduleRead(const ReadRecord& record);
     virtual void operationDone(const OperationRecord& record);
     virtual void planRowDone(const PlanRowRecord& record);
+    virtual void moduleReplaced(const ReplacementRecord& record);
 };
 
 // The primary observer of a module context (the front end: it pumps) and any number of
@@ -74,6 +77,7 @@ class ObserverList : public EngineObserver {
     void moduleRead(const ReadRecord& record) override;
     void operationDone(const OperationRecord& record) override;
     void planRowDone(const PlanRowRecord& record) override;
+    void moduleReplaced(const ReplacementRecord& record) override;
 
   private:
     template <class F>

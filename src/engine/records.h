@@ -85,6 +85,17 @@ struct PlanRowRecord {
     bool failed = false;
 };
 
+// A module that took the place of another (a broken one swapped for a new one of its type):
+// the new one was given the old one's ID, line setting and type settings, and a read-back at
+// that place confirmed them.
+struct ReplacementRecord {
+    ModulePlace replaced;     // the old module: its type, serial number and the place it had
+    ModulePlace replacement;  // the new one, where it answers now
+    SettingValues settings;   // the type settings it was given
+    // The site the new module takes over from the old one; empty: the front end's current one.
+    QString site;
+};
+
 // The module of the context as it stands: its type, the serial number of the last
 // identification, ID, line setting and port.
 ModulePlace PlaceOf(const ModuleContext& m);

@@ -78,27 +78,30 @@ QStringList BackendPlaces() {
 }
 
 NetworkPortEntry Backend(QString* why) {
-    static NetworkPortEntry entry = nullptr;
     static QString error;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        for (const QString& place : BackendPlaces()) {
-            QLibrary lib(QDir(place).filePath(QStringLiteral("quillon-netport")));
-            if (!lib.load()) {
-                error = lib.errorString();
-                continue;
-            }
-            entry = reinterpret_cast<NetworkPortEntry>(lib.resolve(QUILLON_NETPORT_ENTRY));
-            if (entry) break;
-            error = lib.errorString();
-        }
-    }
+    static const NetworkPortEntry entry = reinterpret_cast<NetworkPortEntry>(
+        ResolveQuillonModule(QStringLiteral("quillon-netport"), QUILLON_NETPORT_ENTRY, &error));
     if (!entry && why) *why = error;
     return entry;
 }
 
 }  // namespace
+
+QFunctionPointer ResolveQuillonModule(const QString& module, const char* symbol, QString* why) {
+    QString error = QStringLiteral("not found");
+    for (const QString& place : BackendPlaces()) {
+        // The library stays loaded when `lib` goes: its entry is used from then on.
+        QLibrary lib(QDir(place).filePath(module));
+        if (!lib.load()) {
+            error = lib.errorString();
+            continue;
+        }
+        if (const QFunctionPointer entry = lib.resolve(symbol)) return entry;
+        error = lib.errorString();
+    }
+    if (why) *why = error;
+    return nullptr;
+}
 
 std::unique_ptr<SerialPort> OpenNetworkPort(const QString& name, const QString& lineSetting,
                                             OpenFailure* failure, const OpenWait* wait) {

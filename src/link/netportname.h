@@ -46,6 +46,11 @@ bool IsNetworkPortName(const QString& name);
 // The parts of a network port name; empty, with `error` saying why, when it does not parse.
 std::optional<NetPortName> ParseNetPortName(const QString& name, QString* error = nullptr);
 
+// An entry point of one of the programs' modules loaded on first use (quillon-netport,
+// quillon-report), looked for beside the program, one folder up and in the installed library
+// folder ($QUILLON_PLUGIN_DIR first); null with the reason when no place has it.
+QFunctionPointer ResolveQuillonModule(const QString& module, const char* symbol, QString* why);
+
 // Connects to the server named and, for rfc2217, negotiates the line setting; null when that
 // fails or the network backend cannot be loaded, and then `failure` (when given) says why.
 std::unique_ptr<SerialPort> OpenNetworkPort(const QString& name, const QString& lineSetting,

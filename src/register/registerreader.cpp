@@ -195,20 +195,28 @@ QList<RegisterEntry> RegisterReader::history(qint64 module, int limit) {
                   QStringLiteral("e.time DESC, e.id DESC"), limit, false);
 }
 
-std::optional<RegisterEntry> RegisterReader::lastCommissioning(qint64 module) {
+std::optional<RegisterEntry> RegisterReader::last(qint64 module, const char* kind,
+                                                  const QDateTime& until, bool withCards) {
+    QString where = QStringLiteral("e.module = ? AND e.kind = '%1'").arg(QLatin1String(kind));
+    QVariantList values{module};
+    if (until.isValid()) {
+        where += QStringLiteral(" AND e.time <= ?");
+        values << RegisterTime(until);
+    }
     const QList<RegisterEntry> e =
-        events(QStringLiteral("e.module = ? AND e.kind = 'apply'"), {module},
-               QStringLiteral("e.time DESC, e.id DESC"), 1, false);
+        events(where, values, QStringLiteral("e.time DESC, e.id DESC"), 1, withCards);
     if (e.isEmpty()) return std::nullopt;
     return e.first();
 }
 
-std::optional<RegisterEntry> RegisterReader::lastTest(qint64 module) {
-    const QList<RegisterEntry> e =
-        events(QStringLiteral("e.module = ? AND e.kind = 'test'"), {module},
-               QStringLiteral("e.time DESC, e.id DESC"), 1, true);
-    if (e.isEmpty()) return std::nullopt;
-    return e.first();
+std::optional<RegisterEntry> RegisterReader::lastCommissioning(qint64 module,
+                                                               const QDateTime& until) {
+    return last(module, "apply", until, false);
+}
+
+std::optional<RegisterEntry> RegisterReader::lastTest(qint64 module, const QDateTime& until,
+                                                      bool withCards) {
+    return last(module, "test", until, withCards);
 }
 
 QList<RegisterEntry> RegisterReader::planRun(const QString& planHash) {
@@ -219,6 +227,40 @@ QList<RegisterEntry> RegisterReader::planRun(const QString& planHash) {
 QList<RegisterEntry> RegisterReader::replacements(qint64 module) {
     return events(QStringLiteral("e.module = ? AND e.kind IN ('replaced-by', 'replaces')"),
                   {module}, QStringLiteral("e.time DESC, e.id DESC"), -1, false);
+}
+
+QList<RegisterEntry> RegisterReader::replacedModules() {
+    // Through the index of the events that name another module: few, however large the file.
+    return events(QStringLiteral("e.related IS NOT NULL AND e.kind = 'replaced-by'"), {},
+                  QStringLiteral("e.time DESC, e.id DESC"), -1, false);
+}
+
+QSet<QString> RegisterReader::serialsAt(const QString& type, const QString& site,
+                                        const QDateTime& until) {
+    QSet<QString> out;
+    if (!db_.isOpen()) return out;
+    QSqlQuery q(db_.db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT m.serial FROM module m WHERE m.type = ? AND EXISTS (SELECT 1 FROM event e"
+        " WHERE e.module = m.id AND e.time <= ? AND e.site = ?)"));
+    q.addBindValue(type);
+    q.addBindValue(RegisterTime(until));
+    q.addBindValue(site);
+    if (!q.exec()) return out;
+    while (q.next()) out.insert(q.value(0).toString());
+    return out;
+}
+
+QDateTime RegisterReader::lastUsed(qint64 module) {
+    if (!db_.isOpen()) return {};
+    QSqlQuery q(db_.db());
+    q.prepare(
+        QStringLiteral("SELECT max(time) FROM event WHERE module = ?"
+                       " AND kind NOT IN ('survey', 'replaced-by', 'replaces')"));
+    q.addBindValue(module);
+    if (!q.exec() || !q.next() || q.value(0).isNull()) return {};
+    return TimeOfRegister(q.value(0).toLongLong());
 }
 
 QStringList RegisterReader::sites() {

@@ -6,6 +6,7 @@
 // bringing an older schema up to date).
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -46,18 +47,31 @@ class RegisterReader {
     // Newest first; `limit` < 0 for all.
     QList<RegisterEntry> history(qint64 module, int limit = -1);
     // Its last row of a commissioning plan, and its last live test with the cards read.
-    std::optional<RegisterEntry> lastCommissioning(qint64 module);
-    std::optional<RegisterEntry> lastTest(qint64 module);
+    // An `until` keeps to the events no later than it; a test without `withCards` leaves its
+    // cards unread.
+    std::optional<RegisterEntry> lastCommissioning(qint64 module, const QDateTime& until = {});
+    std::optional<RegisterEntry> lastTest(qint64 module, const QDateTime& until = {},
+                                          bool withCards = true);
     // The rows of every run of the plan with this hash, oldest first.
     QList<RegisterEntry> planRun(const QString& planHash);
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
     QList<RegisterEntry> replacements(qint64 module);
+    // Every "replaced-by" event of the register, newest first: the modules replaced.
+    QList<RegisterEntry> replacedModules();
+    // The serial numbers of the modules of `type` with an event at `site` no later than
+    // `until`: the modules that were there by then.
+    QSet<QString> serialsAt(const QString& type, const QString& site, const QDateTime& until);
+    // When the module was last read, set, tested, scanned or linked (a survey's sighting aside,
+    // which finds a module without using it); invalid when never.
+    QDateTime lastUsed(qint64 module);
     // The sites that modules carry, in order.
     QStringList sites();
     // How many modules and events the register holds.
     qint64 count(const char* table);
 
   private:
+    std::optional<RegisterEntry> last(qint64 module, const char* kind, const QDateTime& until,
+                                      bool withCards);
     QList<RegisterEntry> events(const QString& where, const QVariantList& values,
                                 const QString& order, int limit, bool withCards);
     RegisterDb db_;

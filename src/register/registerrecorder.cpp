@@ -171,6 +171,36 @@ void RegisterRecorder::testEnded(const TestSummary& s) {
     post(std::move(e));
 }
 
+void RegisterRecorder::moduleReplaced(const ReplacementRecord& r) {
+    // The new module's entry first: the old one's names it, and it must be known by then.
+    RegisterEntry added = entry(r.replacement, QStringLiteral("replaces"));
+    if (!r.site.isEmpty()) added.site = r.site;
+    added.operation = QStringLiteral("Replace module");
+    added.module.settings = r.settings;
+    added.after = r.settings;
+    if (r.replacement.id >= 0)
+        added.after->insert(QStringLiteral("id"), TwoDigitText(r.replacement.id));
+    if (r.replacement.lineIndex >= 0)
+        added.after->insert(QStringLiteral("line"), LineSettings::text(r.replacement.lineIndex));
+    added.relatedType = added.module.type;
+    added.relatedSerial = r.replaced.serial;
+    added.outcome = QStringLiteral("replaces ") + r.replaced.serial;
+    added.ok = true;
+    added.verified = true;
+    // The old module is not where it was: its entry tells nothing of a place.
+    RegisterEntry removed = entry({r.replaced.type, r.replaced.serial, -1, -1, QString()},
+                                  QStringLiteral("replaced-by"));
+    removed.time = added.time;
+    if (!r.site.isEmpty()) removed.site = r.site;
+    removed.operation = added.operation;
+    removed.relatedType = added.module.type;
+    removed.relatedSerial = r.replacement.serial;
+    removed.outcome = QStringLiteral("replaced by ") + r.replacement.serial;
+    removed.ok = true;
+    post(std::move(added));
+    post(std::move(removed));
+}
+
 RecorderAttachment::RecorderAttachment(ModuleContext& context, RegisterWriter& writer,
                                        RecordSource source)
     : context_(context), recorder_(writer, source, &context) {

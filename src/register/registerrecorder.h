@@ -27,6 +27,8 @@ class RegisterRecorder : public EngineObserver {
     void operationDone(const OperationRecord& record) override;
     void planRowDone(const PlanRowRecord& record) override;
     void testEnded(const TestSummary& summary) override;
+    // Both modules' histories say that one replaced the other.
+    void moduleReplaced(const ReplacementRecord& record) override;
 
   private:
     RegisterEntry entry(const ModulePlace& place, const QString& kind) const;

@@ -159,6 +159,38 @@ constexpr const char16_t* kTexts[][MessageTable::kLanguages] = {
     {u"the folder of %1 cannot be written", u"%1 的文件夹无法写入", u"%1 的資料夾無法寫入"},
     {u"the disk that holds %1 is full", u"存放 %1 的磁盘已满", u"存放 %1 的磁碟已滿"},
     {u"%1 stays locked by another program", u"%1 一直被其他程序锁定", u"%1 一直被其他程式鎖定"},
+    {u"Report...", u"报告...", u"報告..."},
+    {u"Replace...", u"更换...", u"更換..."},
+    {u"Commissioning report", u"调试报告", u"調試報告"},
+    {u"Site|Covers|Dates|Made|Quillon|Modules|Passed", u"现场|范围|日期|生成时间|Quillon|模组|通过",
+     u"現場|範圍|日期|產生時間|Quillon|模組|通過"},
+    {u"Type|Serial number|Version|ID|Line setting|Settings|Commissioning|Live test|Verdict|Time",
+     u"类型|序号|版本|ID|通讯参数|类型设定|调试结果|现场测试|判定|时间",
+     u"類型|序號|版本|ID|通訊參數|類型設定|調試結果|現場測試|判定|時間"},
+    {u"%1 of %2", u"%2 个中的 %1 个", u"%2 個中的 %1 個"},
+    {u"passed|failed|no card read|not run", u"通过|失败|未读到卡|未执行",
+     u"通過|失敗|未讀到卡|未執行"},
+    {u"DI/DO test|Card read test|I/O check", u"DI/DO 测试|读卡测试|I/O 检查",
+     u"DI/DO 測試|讀卡測試|I/O 檢查"},
+    {u"All sites", u"所有现场", u"所有現場"},
+    {u"No module for %1: no report written", u"%1 没有模组: 未生成报告",
+     u"%1 沒有模組: 未產生報告"},
+    {u"PDF (*.pdf);;CSV (*.csv)", u"PDF (*.pdf);;CSV (*.csv)", u"PDF (*.pdf);;CSV (*.csv)"},
+    {u"Report of %1 module(s) saved to %2", u"已保存 %1 个模组的报告到 %2",
+     u"已儲存 %1 個模組的報告至 %2"},
+    {u"Replace module", u"更换模组", u"更換模組"},
+    {u"Take %1 %2 off the bus and connect the new module of its type to %3 (a new module answers "
+     u"at ID 01, 19200,e,8,1), then press Replace. It takes the old one's ID %4, %5 and settings.",
+     u"请将 %1 %2 从总线上取下, 并将同类型的新模组接到 %3 (新模组以 ID 01、19200,e,8,1 应答), "
+     u"然后按「更换」。新模组将取得旧模组的 ID %4、%5 及其设定。",
+     u"請將 %1 %2 從匯流排上取下, 並將同類型的新模組接到 %3 (新模組以 ID 01、19200,e,8,1 回應), "
+     u"然後按「更換」。新模組將取得舊模組的 ID %4、%5 及其設定。"},
+    {u"Replace", u"更换", u"更換"},
+    {u"%1 %2 took the place of %3: ID %4, %5, verified by read-back",
+     u"%1 %2 已取代 %3: ID %4、%5, 已回读验证", u"%1 %2 已取代 %3: ID %4、%5, 已回讀驗證"},
+    {u"Not replaced: %1", u"未更换: %1", u"未更換: %1"},
+    {u"Choose the module to replace in the table", u"请在表中选择要更换的模组",
+     u"請在表中選擇要更換的模組"},
 };
 // Every row has its texts.
 static_assert(std::size(kTexts) == ExtraTexts::kRows);

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "register/registerreader.h"
+#include "support/parsecsv.h"
 
 namespace registertest {
 
@@ -79,43 +80,6 @@ inline QString Pragma(const QString& path, const char* name) {
 inline qint64 Events(const QString& path) {
     RegisterReader r;
     return r.open(path) ? r.count("event") : -1;
-}
-
-// Every row of an RFC 4180 text, after its byte-order mark.
-inline QList<QStringList> ParseCsv(const QByteArray& bytes) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    QList<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text.at(i + 1) == '"') {
-                cell += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                cell += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row << cell;
-            cell.clear();
-        } else if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n') {
-            row << cell;
-            rows << row;
-            row.clear();
-            cell.clear();
-            ++i;
-        } else {
-            cell += c;
-        }
-    }
-    return rows;
 }
 
 }  // namespace registertest
