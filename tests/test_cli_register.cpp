@@ -243,6 +243,8 @@ void TestCliRegister::reportOfASite() {
     QVERIFY(text.contains(QStringLiteral("Plant \"4\", 北")));
     QVERIFY(text.contains(QStringLiteral("hall B")));
     QVERIFY(text.contains(QStringLiteral("Commissioning report")));
+    // Modules only read still date the report: when they were seen, first to last.
+    QVERIFY2(text.contains(QStringLiteral(" – ")), qPrintable(text));
     QVERIFY(FontsEmbedded(pdf));
 
     // The CSV holds what the register holds, cell for cell.

@@ -124,7 +124,8 @@ CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& 
             out.perType.append({r.type, 0});
         ++out.perType.last().second;
         if (r.passed) ++out.passed;
-        const QDateTime t = r.time();
+        // A module only read or sighted has no commissioning or test: when it was last seen.
+        const QDateTime t = r.time().isValid() ? r.time() : m.lastSeen;
         if (!t.isValid()) continue;
         if (!out.first.isValid() || t < out.first) out.first = t;
         if (!out.last.isValid() || t > out.last) out.last = t;
