@@ -170,19 +170,17 @@ int LineEndpoint::receivedAt(short revents) {
         // either that it has just put back the slave's old settings on its way to closing,
         // with its last bytes (raw data awaiting no reply) still unread here, or that it
         // closed and opened again unnoticed. Only the first is followed by the hang-up.
-        pollfd p{fd_, 0, 0};
-        const bool closing =
-            (revents & POLLHUP) || (poll(&p, 1, kCloseGraceMs) > 0 && (p.revents & POLLHUP));
+        const bool closing = (revents & POLLHUP) || slaveClosed(kCloseGraceMs);
         if (closing) return sessionBaud_;
         sessionBaud_ = baud;
     }
     return baud;
 }
 
-bool LineEndpoint::slaveClosed() const {
+bool LineEndpoint::slaveClosed(int waitMs) const {
     // A pty's master reports a hang-up for as long as no one has the slave open.
     pollfd p{fd_, 0, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+    return poll(&p, 1, waitMs) > 0 && (p.revents & POLLHUP);
 }
 
 void LineEndpoint::hangUp() {

@@ -54,7 +54,8 @@ class LineEndpoint {
   private:
     void sendDue();
     void hangUp();
-    bool slaveClosed() const;
+    // Whether no one has the pty's slave open, waiting up to `waitMs` for it to be closed.
+    bool slaveClosed(int waitMs = 0) const;
     // The baud rate that bytes just read came at, given the poll events of that read.
     int receivedAt(short revents);
     bool configureDevice(const LineConfig& line, std::string* error);
