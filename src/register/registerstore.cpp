@@ -153,7 +153,7 @@ bool RegisterStore::write(const RegisterEntry& e, QSqlError* error) {
     const qint64 moduleKey = module_.value(0).toLongLong();
     module_.finish();
 
-    QVariant related(QMetaType(QMetaType::LongLong));
+    QVariant related{QMetaType(QMetaType::LongLong)};
     if (!e.relatedSerial.isEmpty()) {
         related_.bindValue(QStringLiteral(":type"), e.relatedType);
         related_.bindValue(QStringLiteral(":serial"), e.relatedSerial);
