@@ -139,7 +139,9 @@ void TestEngineLive::checkAgainstWiring() {
     QCOMPARE(end, ContinuousEnd::Stopped);
     QCOMPARE(Verdicts(r), verdicts);
     QVERIFY(r.complete());
-    QCOMPARE(steps.size(), kDidoCheckSteps);
+    // A fault of the harness is seen in a second round before it is named.
+    const bool confirmed = verdicts.contains("stuck") || verdicts.contains("crossed");
+    QCOMPARE(steps.size(), kDidoCheckSteps * (confirmed ? 2 : 1));
     QCOMPARE(steps.last(), kDidoCheckSteps);
     // All off first, then each output alone, then all on; and all off again at the end.
     const QStringList sent = b.commands();
@@ -432,8 +434,8 @@ void TestEngineLive::timelineCsvAndChatterLimit() {
     QCOMPARE(t.input(0).total(), 2);
     QCOMPARE(t.output(0).total(), 2);
     QCOMPARE(t.lastMs(), qint64(180));
-    QCOMPARE(t.csv(), QByteArray("ms,channel,signal,state\n"
-                                 "60,1,DO,1\n60,1,DI,1\n180,1,DO,0\n180,1,DI,0\n"));
+    QCOMPARE(t.csv(), QByteArray("ms,channel,signal,state\r\n"
+                                 "60,1,DO,1\r\n60,1,DI,1\r\n180,1,DO,0\r\n180,1,DI,0\r\n"));
     // Input 16 chatters: 12 changes within a second.
     for (int i = 0; i < 12; ++i) cycle(1000 + 60 * i, 0, i % 2 ? 0 : 0x8000);
     QVERIFY(t.chatter().flagged(15));

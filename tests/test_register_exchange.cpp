@@ -1,14 +1,17 @@
 // Registers meeting: merging another machine's register in (nothing twice, the newer field
-// wins, refusals that change nothing), the CSV of the table and of a history with texts that
-// need quoting, and the Register window's filter.
+// wins, refusals that change nothing), the CSV of the table, of a history and of a report with
+// texts that need quoting or that a spreadsheet would run, and the Register window's filter.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "engine/commission.h"
+#include "engine/survey.h"
 #include "register/registercsv.h"
 #include "register/registermerge.h"
 #include "register/registerreader.h"
+#include "register/registerreport.h"
 #include "register/registerwriter.h"
 #include "support/registertest.h"
 
@@ -150,23 +153,40 @@ void TestRegisterExchange::mergeRefuses() {
 void TestRegisterExchange::csvRoundTrip_data() {
     QTest::addColumn<QString>("site");
     QTest::addColumn<QString>("serial");
+    // Texts a spreadsheet would run as a formula: a spreadsheet file shows them after a '.
+    QTest::addColumn<bool>("guarded");
     QTest::newRow("quotes") << "say \"hi\""
-                            << "AB\"CD\"E";
+                            << "AB\"CD\"E" << false;
     QTest::newRow("commas") << "a,b,c"
-                            << "12,34,56";
+                            << "12,34,56" << false;
     QTest::newRow("line breaks") << "line 1\nline 2\r\nend"
-                                 << "1234\n678";
+                                 << "1234\n678" << false;
     QTest::newRow("chinese") << "北京 工地 三號"
-                             << "序號12345";
+                             << "序號12345" << false;
     QTest::newRow("blanks at the ends") << " padded "
-                                        << " 123456 ";
+                                        << " 123456 " << false;
     QTest::newRow("sql in a text") << "x'); DROP TABLE module; --"
-                                   << "'OR'1'='";
+                                   << "'OR'1'='" << false;
+    QTest::newRow("formula") << "=HYPERLINK(\"http://x.example\",\"open\")"
+                             << "=1+2" << true;
+    QTest::newRow("plus") << "+SUM(A1:A9)"
+                          << "+1600000" << true;
+    QTest::newRow("minus") << "-2+3"
+                           << "-1600000" << true;
+    QTest::newRow("at") << "@SUM(A1)"
+                        << "@1600000" << true;
+    QTest::newRow("tab") << "\t=1+2"
+                         << "\t1600000" << true;
+    QTest::newRow("carriage return") << "\r=1+2"
+                                     << "\r1600000" << true;
 }
 
 void TestRegisterExchange::csvRoundTrip() {
     QFETCH(QString, site);
     QFETCH(QString, serial);
+    QFETCH(bool, guarded);
+    const QString shownSite = guarded ? "'" + site : site;
+    const QString shownSerial = guarded ? "'" + serial : serial;
     const QString path =
         dir_.filePath(QStringLiteral("csv-%1.sqlite").arg(QTest::currentDataTag()));
     {
@@ -194,8 +214,8 @@ void TestRegisterExchange::csvRoundTrip() {
     const QList<QStringList> rows = ParseCsv(bytes);
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows.at(0), ModuleCsvHeader());
-    QCOMPARE(rows.at(1).at(ModuleCsvHeader().indexOf("site")), site);
-    QCOMPARE(rows.at(1).at(ModuleCsvHeader().indexOf("serial")), serial);
+    QCOMPARE(rows.at(1).at(ModuleCsvHeader().indexOf("site")), shownSite);
+    QCOMPARE(rows.at(1).at(ModuleCsvHeader().indexOf("serial")), shownSerial);
 
     const QString history = dir_.filePath(QStringLiteral("history.csv"));
     QList<QStringList> cells;
@@ -203,8 +223,23 @@ void TestRegisterExchange::csvRoundTrip() {
     QVERIFY(WriteCsv(history, HistoryCsvHeader(), cells, &why));
     const QList<QStringList> h = ParseCsv(Bytes(history));
     QCOMPARE(h.size(), 2);
-    QCOMPARE(h.at(1).at(HistoryCsvHeader().indexOf("site")), site);
+    QCOMPARE(h.at(1).at(HistoryCsvHeader().indexOf("site")), shownSite);
+    QCOMPARE(h.at(1).at(HistoryCsvHeader().indexOf("serial")), shownSerial);
     QCOMPARE(h.at(1).at(HistoryCsvHeader().indexOf("after")), "di-mode=" + site);
+
+    const QString report = dir_.filePath(QStringLiteral("report.csv"));
+    QVERIFY(WriteReportCsv(report, GatherReport(r, {site, {}, {}, {}, {}}, "1"), &why));
+    const QList<QStringList> rr = ParseCsv(Bytes(report));
+    QCOMPARE(rr.size(), 2);
+    QCOMPARE(rr.at(1).at(ReportCsvHeader().indexOf("site")), shownSite);
+    QCOMPARE(rr.at(1).at(ReportCsvHeader().indexOf("serial")), shownSerial);
+
+    // A plan is a machine file: the serial number stands as the module gave it.
+    SurveyModule f;
+    f.serial = serial;
+    const QStringList plan = WritePlan({f}, {}).split('\n');
+    if (!serial.contains(',') && !serial.contains('"') && !serial.contains('\n'))
+        QCOMPARE(plan.value(1).split(',').value(1), serial);
 }
 
 void TestRegisterExchange::filter_data() {

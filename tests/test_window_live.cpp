@@ -223,7 +223,7 @@ void TestWindowLive::diTimelineSave() {
                       Qt::LeftButton);
     QFile csv(path);
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = csv.readAll().trimmed().split('\n');
+    const QList<QByteArray> lines = csv.readAll().replace("\r\n", "\n").trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], QByteArray("ms,channel,signal,state"));
     QVERIFY(lines[1].endsWith(",16,DO,1"));
@@ -314,7 +314,7 @@ void TestWindowLive::cardLogSave() {
                       Qt::LeftButton);
     QFile csv(path);
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    QList<QByteArray> lines = csv.readAll().trimmed().split('\n');
+    QList<QByteArray> lines = csv.readAll().replace("\r\n", "\n").trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0], QByteArray("ms,time,channel,card_decimal,card_hex,key"));
     // Oldest first: ms, the time of day, then the fields.

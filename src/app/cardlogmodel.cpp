@@ -2,21 +2,8 @@
 
 #include <QSaveFile>
 
+#include "text/csvfield.h"
 #include "text/extratexts.h"
-
-namespace {
-
-// A CSV field: quoted when it holds a separator, a quote or a line break; a text from the
-// module that a spreadsheet would take for a formula is kept as text.
-QByteArray Field(const QString& text) {
-    QByteArray f = text.toUtf8();
-    if (!f.isEmpty() && QByteArray("=+-@\t\r").contains(f.at(0))) f.prepend('\'');
-    if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r'))
-        f = '"' + f.replace("\"", "\"\"") + '"';
-    return f;
-}
-
-}  // namespace
 
 CardLogModel::CardLogModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -91,14 +78,16 @@ QVariant CardLogModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 QByteArray CardLogModel::csv() const {
-    QByteArray out("ms,time,channel,card_decimal,card_hex,key\n");
+    // A text from the module that a spreadsheet would take for a formula is kept as text.
+    QString out = CsvLine({QStringLiteral("ms"), QStringLiteral("time"), QStringLiteral("channel"),
+                           QStringLiteral("card_decimal"), QStringLiteral("card_hex"),
+                           QStringLiteral("key")});
     for (const CardRead& c : reads_) {
-        out += QByteArray::number(c.ms) + ',' +
-               timeOf(c).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + ',' +
-               QByteArray::number(c.channel) + ',' + Field(c.key ? QString() : c.decimal) + ',' +
-               Field(c.hex) + ',' + Field(c.keys) + '\n';
+        out += CsvLine({QString::number(c.ms),
+                        timeOf(c).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
+                        QString::number(c.channel), c.key ? QString() : c.decimal, c.hex, c.keys});
     }
-    return out;
+    return out.toUtf8();
 }
 
 bool CardLogModel::saveCsv(const QString& path, QString* error) const {

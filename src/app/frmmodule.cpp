@@ -382,6 +382,17 @@ void TfrmModule::mnuExitClick() {
     close();
 }
 
+void TfrmModule::endForSystem() {
+    Polling = 0;
+    cancelOpen = true;
+    if (close()) {
+        qApp->quit();
+        return;
+    }
+    // The test or the operation ends at its next exchange.
+    QTimer::singleShot(50, this, [this] { endForSystem(); });
+}
+
 void TfrmModule::closeEvent(QCloseEvent* event) {
     FormClose(event);
 }

@@ -63,6 +63,10 @@ class TfrmModule : public QMainWindow {
     void FormShow();
     // Refuses the close while a continuous test runs; otherwise saves the settings.
     void FormClose(QCloseEvent* event);
+    // The system asks the program to end (SIGTERM, SIGHUP, a logout): a continuous test or an
+    // operation under way is cancelled, then the window closes as it does at Exit and the
+    // application quits.
+    void endForSystem();
     void mnuExitClick();
     void mnuEnglishClick();
     void mnuSimplifiedClick();

@@ -2,8 +2,17 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QtGlobal>
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <future>
 
 #include "app/commandline.h"
@@ -21,6 +30,43 @@ namespace {
 
 void ShowError(const QString& text) {
     QMessageBox::critical(nullptr, QStringLiteral("Quillon"), text);
+}
+
+#ifndef Q_OS_WIN
+// SIGTERM and SIGHUP (the desktop logging out, a terminal closed) reach the event loop through
+// a pipe, so that the window ends as it does at Exit and the register writes what is queued.
+int g_endPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+    const char byte = 1;
+    if (write(g_endPipe[1], &byte, 1) != 1) _exit(1);
+}
+
+void WatchEndSignals(QObject* parent, const std::function<void()>& end) {
+    if (pipe2(g_endPipe, O_CLOEXEC) != 0) return;
+    auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [end] {
+        char byte = 0;
+        if (read(g_endPipe[0], &byte, 1) == 1) end();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnEndSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+}
+#else
+// Windows ends a program at logout through the session manager's request alone.
+void WatchEndSignals(QObject*, const std::function<void()>&) {}
+#endif
+
+// Lets the register write what is queued when the window has closed (at most 2 s), and says
+// on standard error how many events were not written.
+void FinishRegister(std::unique_ptr<RegisterWriter>& writer) {
+    if (!writer) return;
+    const int left = writer->finish(2000);
+    if (left > 0)
+        std::fprintf(stderr, "quillon: %d event(s) not written to the site register\n", left);
+    writer.reset();
 }
 
 int Run(int argc, char** argv, const WindowCommandLine& line) {
@@ -69,8 +115,13 @@ int Run(int argc, char** argv, const WindowCommandLine& line) {
         settings.setNotice(platform.errorBox);
 
         TfrmModule window(platform);
+        WatchEndSignals(&window, [&window] { window.endForSystem(); });
+        // A logout through the session manager ends the same way.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                         [&window](QSessionManager&) { window.endForSystem(); });
         window.show();
         app.exec();
+        FinishRegister(siteRegister);
     } catch (const std::exception& e) {
         ShowError(QString::fromLocal8Bit(e.what()));
     } catch (...) {

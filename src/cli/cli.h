@@ -57,11 +57,27 @@ enum Exit {
     kInterrupted = 130
 };
 
-// Set by SIGINT. Outside a continuous test the handler ends the program at once: the system
-// closes the port and gives up its lock, and settings are saved with SIGINT blocked.
+// Set by SIGINT, SIGTERM or SIGHUP. Outside a continuous test the program ends at once, once
+// the site register has written what is queued (at most kRegisterGraceMs): the system closes
+// the port and gives up its lock; a file being replaced (ExitHold) is finished first.
 extern volatile sig_atomic_t g_interrupted;
 extern volatile sig_atomic_t g_continuous;
+constexpr int kRegisterGraceMs = 2000;
 void OnInterrupt(int);
+void InstallSignals();
+// The writer that an ending by signal lets finish; null: none.
+void WatchRegister(RegisterWriter* writer);
+// Lets the writer write what is queued (bounded once interrupted), says how many events were
+// not written, and ends it.
+void FinishRegister(std::unique_ptr<RegisterWriter>& writer);
+// While it lives, an ending by signal waits.
+class ExitHold {
+  public:
+    ExitHold();
+    ~ExitHold();
+    ExitHold(const ExitHold&) = delete;
+    ExitHold& operator=(const ExitHold&) = delete;
+};
 
 struct UsageError {
     QString text;
@@ -194,6 +210,9 @@ std::unique_ptr<QCoreApplication> MakeApplication(const QCommandLineParser& p, i
 class Cli {
   public:
     explicit Cli(QCommandLineParser& p) : p_(p) {}
+    ~Cli();
+    Cli(const Cli&) = delete;
+    Cli& operator=(const Cli&) = delete;
     int run();
 
   private:

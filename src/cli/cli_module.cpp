@@ -206,12 +206,8 @@ int Cli::scan() {
         for (int i = 0; i < 6; ++i)
             if (kAllModuleTypes[i] == *m.type) tab = i;
         // A Ctrl-C while saving waits for the file to be replaced.
-        sigset_t block, old;
-        sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        sigprocmask(SIG_BLOCK, &block, &old);
+        const ExitHold hold;
         SaveSettings(store_, tab, m.PortNo, m.BaudIndex, m.BaudText);
-        sigprocmask(SIG_SETMASK, &old, nullptr);
     }
     Result r;
     addReadBack(r, rb);

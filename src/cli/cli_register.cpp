@@ -87,6 +87,11 @@ QString Cli::registerPath() const {
     return ChooseRegisterPath(p_.value("register"), p_.isSet("no-register"));
 }
 
+Cli::~Cli() {
+    recorder_.reset();
+    FinishRegister(register_);
+}
+
 RegisterWriter* Cli::openRegister() {
     if (register_) return register_.get();
     const QString path = registerPath();
@@ -100,6 +105,7 @@ RegisterWriter* Cli::openRegister() {
     });
     // The file opens while the command talks to the module.
     register_->open();
+    WatchRegister(register_.get());
     return register_.get();
 }
 
@@ -152,8 +158,9 @@ int Cli::registerCommand() {
     RegisterReader reader;
     RegisterProblem problem;
     if (!reader.open(path, &problem)) {
-        diag(problem.describe());
-        return kFailed;
+        // Not an empty register: one that cannot be read, and why.
+        diag(QStringLiteral("the site register cannot be read: ") + problem.describe());
+        return kUsage;
     }
     ModuleQuery query;
     if (p_.isSet("site")) query.site = p_.value("site");

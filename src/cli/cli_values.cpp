@@ -4,16 +4,9 @@
 
 namespace cli {
 
-// Set by SIGINT. Outside a continuous test the handler ends the program at once: the system
-// closes the port and gives up its lock, and settings are saved with SIGINT blocked.
+// See cli_signals.cpp.
 volatile sig_atomic_t g_interrupted = 0;
 volatile sig_atomic_t g_continuous = 0;
-
-void OnInterrupt(int) {
-    // A second Ctrl-C ends the program at once, whatever it is doing.
-    if (g_interrupted || !g_continuous) _exit(kInterrupted);
-    g_interrupted = 1;
-}
 
 [[noreturn]] void Usage(const QString& text) {
     throw UsageError{text};

@@ -144,10 +144,7 @@ void AddOptions(QCommandLineParser& p) {
 using namespace cli;
 
 int main(int argc, char** argv) {
-    struct sigaction sa = {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
+    InstallSignals();
     // The options are read before the application object exists, so that --help, --version
     // and bad usage cost no more than starting the program.
     QCoreApplication::setApplicationName(QStringLiteral("quillon-cli"));

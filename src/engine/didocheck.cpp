@@ -1,6 +1,7 @@
 #include "engine/didocheck.h"
 
 #include <QElapsedTimer>
+#include <optional>
 
 #include "engine/modulecontext.h"
 #include "engine/operation.h"
@@ -8,14 +9,23 @@
 namespace {
 
 // The readings of the steps as they come: a step ends when two readings in a row agree or
-// when it has had its share of exchanges.
+// when it has had its share of exchanges. A second round takes the steps between the two
+// "all off" in another order (every seventh of the 17, round and round), so that each output
+// pattern is seen again after a time of its own: an input that changes by itself, however
+// regularly, cannot show the same state under every pattern twice.
 class Steps {
   public:
-    explicit Steps(int settle) : settle_(settle) {}
+    Steps(int settle, bool shuffled = false, std::optional<Channels> start = std::nullopt)
+        : settle_(settle), shuffled_(shuffled), start_(start) {}
 
     int done() const { return static_cast<int>(settled_.size()); }
     bool finished() const { return done() >= kDidoCheckSteps; }
-    Channels outputs() const { return DidoCheckOutputs(done()); }
+    // The step of the first round whose output pattern the current step has.
+    int pattern(int i) const {
+        if (!shuffled_ || i <= 0 || i >= kDidoCheckSteps - 1) return i;
+        return 1 + (7 * (i - 1)) % (kDidoCheckSteps - 2);
+    }
+    Channels outputs() const { return DidoCheckOutputs(pattern(done())); }
     const std::vector<Channels>& settled() const { return settled_; }
     const Channels& chattered() const { return chattered_; }
 
@@ -28,8 +38,11 @@ class Steps {
         // From the state the step began in, an input may move once, to its new state; a
         // second move, or one between the last two readings, happened with the outputs
         // steady.
+        const Channels from = !settled_.empty() ? settled_.back()
+                              : start_          ? *start_
+                                                : readings_.front();
         for (int k = 0; k < 16; ++k) {
-            bool state = settled_.empty() ? readings_.front()[k] : settled_.back()[k];
+            bool state = from[k];
             int moves = 0;
             for (const Channels& r : readings_) {
                 if (r[k] != state) ++moves;
@@ -45,10 +58,32 @@ class Steps {
 
   private:
     int settle_;
+    bool shuffled_;
+    std::optional<Channels> start_;
     std::vector<Channels> readings_;
     std::vector<Channels> settled_;
     Channels chattered_;
 };
+
+// Whether a verdict names a fault of the harness, which a second round must confirm.
+bool WiringFault(ChannelVerdict v) {
+    return v == ChannelVerdict::StuckOn || v == ChannelVerdict::StuckOff ||
+           v == ChannelVerdict::Crossed;
+}
+
+// The inputs whose settled state in the second round differs from the first under the same
+// output pattern (the first "all off" and the last are one pattern): they changed on their own.
+Channels Disagreeing(const Steps& first, const Steps& second) {
+    Channels out = second.chattered();
+    if (second.done() == kDidoCheckSteps) out |= second.settled().front() ^ second.settled().back();
+    for (int i = 0; i < second.done(); ++i) {
+        const int s = second.pattern(i);
+        if (s < first.done())
+            out |=
+                first.settled()[static_cast<size_t>(s)] ^ second.settled()[static_cast<size_t>(i)];
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -115,7 +150,12 @@ ContinuousEnd RunDidoCheck(ModuleContext& m, const DidoCheckOptions& options, Di
                            const std::function<void(int stepsDone)>& progress) {
     out = DidoCheckResult();
     TestSummary summary = BeginSummary(LiveTest::DidoCheck);
-    Steps steps(qBound(DidoCheckOptions::kMinSettle, options.settle, DidoCheckOptions::kMaxSettle));
+    const int settle =
+        qBound(DidoCheckOptions::kMinSettle, options.settle, DidoCheckOptions::kMaxSettle);
+    Steps first(settle);
+    // Made once the first round has named a fault of the harness.
+    std::optional<Steps> second;
+    const auto current = [&]() -> Steps& { return second ? *second : first; };
     std::optional<Channels> last;
     const auto exchange = [&](ContinuousRun& run, const Channels& outputs) {
         run.pause(std::max(0, options.pauseMs));
@@ -127,8 +167,16 @@ ContinuousEnd RunDidoCheck(ModuleContext& m, const DidoCheckOptions& options, Di
         }
         return true;
     };
+    // After the first round: a fault it names is given only if a second round sees the same.
+    const auto needsSecond = [&] {
+        DidoCheckResult judged;
+        JudgeInputs(first.settled(), first.chattered(), judged);
+        for (ChannelVerdict v : judged.verdicts)
+            if (WiringFault(v)) return true;
+        return false;
+    };
     const auto cycle = [&](ContinuousRun& run) {
-        if (!exchange(run, steps.outputs())) {
+        if (!exchange(run, current().outputs())) {
             run.failed();
             return;
         }
@@ -142,17 +190,21 @@ ContinuousEnd RunDidoCheck(ModuleContext& m, const DidoCheckOptions& options, Di
         }
         run.answered();
         CountChanges(summary.inputChanges, last, *inputs);
-        if (steps.reading(*inputs) && progress) progress(steps.done());
+        if (current().reading(*inputs) && progress) progress(current().done());
+        if (!second && first.finished() && needsSecond())
+            second.emplace(settle, true, first.settled().back());
     };
     const auto finish = [&](ContinuousRun& run) {
         // The last step has switched every output off; a check that ended early does it now,
         // where the module still answers.
-        out.outputsOff = steps.finished();
+        out.outputsOff = current().finished();
         for (int t = 0; t < 2 && !out.outputsOff; ++t) out.outputsOff = exchange(run, Channels());
     };
     const ContinuousEnd end = RunContinuous(
-        m, cycle, [&] { return steps.finished() || stopRequested(); }, finish);
-    JudgeInputs(steps.settled(), steps.chattered(), out);
+        m, cycle, [&] { return current().finished() || stopRequested(); }, finish);
+    Channels chattered = first.chattered();
+    if (second) chattered |= Disagreeing(first, *second);
+    JudgeInputs(first.settled(), chattered, out);
     summary.verdicts = out.verdicts;
     summary.follows = out.follows;
     summary.outputsOff = out.outputsOff;

@@ -2,7 +2,10 @@
 // The automatic I/O check of the DI/DO module on a loopback harness (output k wired to input
 // k): all outputs off, then each output alone, then all on, then all off again; at each step
 // the inputs are read until two readings in a row agree (at most `settle` exchanges), and each
-// input gets its verdict from what it did. The outputs are off at the end, however it ends.
+// input gets its verdict from what it did. A fault of the harness (stuck on, stuck off,
+// crossed) is named only when a second round, the steps in reverse order, sees every input
+// as the first did; an input whose readings under one output pattern disagree is chattering.
+// The outputs are off at the end, however it ends.
 
 #include <QString>
 #include <array>

@@ -3,6 +3,8 @@
 #include <QSaveFile>
 #include <vector>
 
+#include "text/csvfield.h"
+
 DidoTimeline::DidoTimeline() : chatter_(16) {}
 
 void DidoTimeline::start() {
@@ -54,7 +56,9 @@ QByteArray DidoTimeline::csv() const {
         cursors.push_back({&outputs_[static_cast<size_t>(k)], k + 1, true, 0});
     for (int k = 0; k < 16; ++k)
         cursors.push_back({&inputs_[static_cast<size_t>(k)], k + 1, false, 0});
-    QByteArray out("ms,channel,signal,state\n");
+    QByteArray out = CsvLine({QStringLiteral("ms"), QStringLiteral("channel"),
+                              QStringLiteral("signal"), QStringLiteral("state")})
+                         .toLatin1();
     out.reserve(out.size() + changesHeld() * 16);
     for (;;) {
         Cursor* best = nullptr;
@@ -63,9 +67,11 @@ QByteArray DidoTimeline::csv() const {
             if (!best || c.ring->timeAt(c.next) < best->ring->timeAt(best->next)) best = &c;
         }
         if (!best) break;
-        out += QByteArray::number(best->ring->timeAt(best->next)) + ',' +
-               QByteArray::number(best->channel) + (best->output ? ",DO," : ",DI,") +
-               (best->ring->stateAfter(best->next) ? '1' : '0') + '\n';
+        out += CsvLine(
+                   {QString::number(best->ring->timeAt(best->next)), QString::number(best->channel),
+                    best->output ? QStringLiteral("DO") : QStringLiteral("DI"),
+                    best->ring->stateAfter(best->next) ? QStringLiteral("1") : QStringLiteral("0")})
+                   .toLatin1();
         ++best->next;
     }
     return out;

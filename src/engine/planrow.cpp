@@ -22,6 +22,9 @@ void PlanRowRunner::at(const PlanItem& item) {
     m.BaudText = LineSettings::text(item.lineIndex);
     m.ModuleId = TwoDigitText(item.id);
     m.Linked = 1;
+    // What the row's commands do is filed under the row's module, not under whichever module
+    // the context last read back.
+    if (m.known.serial != item.row.serial) m.known = KnownSettings{item.row.serial, {}, {}};
 }
 
 QString PlanRowRunner::prefix(const PlanItem& item) const {

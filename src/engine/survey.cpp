@@ -119,26 +119,23 @@ class Surveyor {
         return {};
     }
 
-    // Version (and CH #2's place on a Wiegand module), or the whole read-back.
+    // Version (and CH #2's place on a Wiegand module), or the whole read-back. A Wiegand
+    // unit is asked its version first even for the read-back: CH #2 answers none, and is not
+    // to be read back as a module of its own.
     void readFound(SurveyModule& found, const QByteArray& identification) {
-        if (plan_.readSettings) {
-            // The read-back opens the port on its own.
-            m_.link.ClosePort();
-            ReadBack rb;
-            found.settingsRead = ReadModule(m_, identification, rb).ok();
-            found.version = rb.version;
-            found.settings = rb.settings;
-            m_.Linked = 0;
-            if (!m_.link.OpenPort(plan_.portNo, m_.BaudText)) result_.portFailed = true;
-            return;
-        }
+        if (IsWiegand(found.type) || !plan_.readSettings) askVersion(found);
+        if (IsWiegand(found.type) && found.version.isEmpty()) return;
+        if (plan_.readSettings) readBack(found, identification);
+    }
+
+    void askVersion(SurveyModule& found) {
         m_.ModuleId = TwoDigitText(found.id);
         for (int t = 0; t < 2 && found.version.isEmpty(); ++t) {
             Pause(100);
             if (SendCommand(m_, QStringLiteral("V")))
                 found.version = ReplyText(m_.link.LastReply, 6, 8);
         }
-        if (found.version.isEmpty() || !IsWiegand(found.type)) return;
+        if (found.version.isEmpty() || !IsWiegand(found.type) || plan_.readSettings) return;
         Pause(50);
         if (SendCommand(m_, QStringLiteral("N"))) {
             const QByteArray& r = m_.link.LastReply;
@@ -146,6 +143,17 @@ class Surveyor {
             if (id > 0) found.settings.wiegand.ch2Id = id;
             found.settings.wiegand.ch2Serial = ReplyText(r, 6, 8);
         }
+    }
+
+    void readBack(SurveyModule& found, const QByteArray& identification) {
+        // The read-back opens the port on its own.
+        m_.link.ClosePort();
+        ReadBack rb;
+        found.settingsRead = ReadModule(m_, identification, rb).ok();
+        if (!rb.version.isEmpty() || found.version.isEmpty()) found.version = rb.version;
+        found.settings = rb.settings;
+        m_.Linked = 0;
+        if (!m_.link.OpenPort(plan_.portNo, m_.BaudText)) result_.portFailed = true;
     }
 
     void askIds(const Pair& p) {
@@ -168,12 +176,17 @@ class Surveyor {
             estimate_.asked(a == Answer::Verified, clock.elapsed());
             report(p, id, false);
         }
-        // What answered without a version and turned out to be nobody's CH #2 is a module.
-        for (SurveyModule& f : held_) {
+        // What answered without a version and turned out to be nobody's CH #2 is a module, read
+        // back now if the plan asks for it.
+        for (int i = 0; i < held_.size(); ++i) {
+            SurveyModule& f = held_[i];
             f.ch2Of = ch2Owner(f.type, f.serial);
+            if (!f.isCh2() && plan_.readSettings && !result_.portFailed && !stopAsked())
+                readBack(f, heldIdentifications_.at(i));
             emitFound(f);
         }
         held_.clear();
+        heldIdentifications_.clear();
     }
 
     void found(const Pair& p, int id) {
@@ -201,6 +214,7 @@ class Surveyor {
         // CH #2 answers no version: it waits for the module whose CH #2 it may be.
         if (IsWiegand(p.type) && found.version.isEmpty()) {
             held_ << found;
+            heldIdentifications_ << identification;
             return;
         }
         emitFound(found);
@@ -214,6 +228,7 @@ class Surveyor {
     SurveyEstimate estimate_;
     SurveyResult result_;
     QList<SurveyModule> held_;
+    QList<QByteArray> heldIdentifications_;
 };
 
 }  // namespace

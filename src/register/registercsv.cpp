@@ -3,6 +3,7 @@
 #include <QSaveFile>
 
 #include "register/registerstore.h"
+#include "text/csvfield.h"
 
 namespace {
 
@@ -24,20 +25,6 @@ QString Values(const std::optional<SettingValues>& v) {
 }
 
 }  // namespace
-
-QString CsvRow(const QStringList& cells) {
-    QStringList out;
-    for (const QString& c : cells) {
-        const bool quote = c.contains(QLatin1Char(',')) || c.contains(QLatin1Char('"')) ||
-                           c.contains(QLatin1Char('\n')) || c.contains(QLatin1Char('\r')) ||
-                           (!c.isEmpty() && (c.front().isSpace() || c.back().isSpace()));
-        out << (quote ? QLatin1Char('"') +
-                            QString(c).replace(QLatin1String("\""), QLatin1String("\"\"")) +
-                            QLatin1Char('"')
-                      : c);
-    }
-    return out.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-}
 
 QStringList ModuleCsvHeader() {
     return {
@@ -89,8 +76,8 @@ bool WriteCsv(const QString& path, const QStringList& header, const QList<QStrin
         return false;
     }
     QByteArray bytes("\xEF\xBB\xBF");
-    bytes += CsvRow(header).toUtf8();
-    for (const QStringList& r : rows) bytes += CsvRow(r).toUtf8();
+    bytes += CsvLine(header).toUtf8();
+    for (const QStringList& r : rows) bytes += CsvLine(r).toUtf8();
     if (out.write(bytes) != bytes.size() || !out.commit()) {
         if (error) *error = out.errorString();
         out.cancelWriting();

@@ -1,16 +1,14 @@
 #pragma once
 // The register as CSV for a spreadsheet: the table of modules and a module's history. Cells
-// that hold a comma, a quote, a line break or blanks at either end are quoted (a quote
-// doubled), lines end in CRLF and the file is UTF-8 with a byte-order mark, so that a
-// spreadsheet reads Chinese site names as they were typed.
+// are written by CsvLine (quoted where they need it, a formula kept as text), lines end in
+// CRLF and the file is UTF-8 with a byte-order mark, so that a spreadsheet reads Chinese site
+// names as they were typed.
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include "register/registerreader.h"
-
-QString CsvRow(const QStringList& cells);
 
 QStringList ModuleCsvHeader();
 QStringList ModuleCsvCells(const RegisterModule& module);

@@ -130,7 +130,17 @@ bool RegisterDb::open(const QString& path, Mode mode, RegisterProblem* problem) 
     };
     const QFileInfo info(path);
     const QFileInfo folder(info.absolutePath());
-    if (mode == Mode::Read && !info.exists()) return true;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return refuse(Kind::Failed, QStringLiteral("no SQLite driver for Qt (libqt6sql6-sqlite)"));
+    if (mode == Mode::Read && !info.exists()) {
+        // Nothing recorded yet, where the file could be made; otherwise that is the problem.
+        QFileInfo up(folder.absoluteFilePath());
+        while (!up.exists() && !up.isRoot() && up.absolutePath() != up.absoluteFilePath())
+            up = QFileInfo(up.absolutePath());
+        if (!up.isDir()) return refuse(Kind::NoFolder);
+        if (!Writable(up) || !up.isExecutable()) return refuse(Kind::FolderNotWritable);
+        return true;
+    }
     if (mode == Mode::Inspect && !info.isFile())
         return refuse(Kind::Failed, QStringLiteral("no such file"));
     // A file that is not a database is never touched, not even opened by the driver.
@@ -148,7 +158,8 @@ bool RegisterDb::open(const QString& path, Mode mode, RegisterProblem* problem) 
         mode == Mode::Inspect || (mode == Mode::Read && (!Writable(info) || !Writable(folder)));
 
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-    if (!db_.isValid()) return refuse(Kind::Failed, QStringLiteral("no SQLite driver for Qt"));
+    if (!db_.isValid())
+        return refuse(Kind::Failed, QStringLiteral("no SQLite driver for Qt (libqt6sql6-sqlite)"));
     db_.setDatabaseName(path);
     db_.setConnectOptions(readOnly
                               ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")

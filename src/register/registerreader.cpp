@@ -196,8 +196,10 @@ QList<RegisterEntry> RegisterReader::history(qint64 module, int limit) {
 }
 
 std::optional<RegisterEntry> RegisterReader::last(qint64 module, const char* kind,
-                                                  const QDateTime& until, bool withCards) {
+                                                  const QDateTime& until, bool withCards,
+                                                  const char* also) {
     QString where = QStringLiteral("e.module = ? AND e.kind = '%1'").arg(QLatin1String(kind));
+    if (also) where += QStringLiteral(" AND ") + QLatin1String(also);
     QVariantList values{module};
     if (until.isValid()) {
         where += QStringLiteral(" AND e.time <= ?");
@@ -212,6 +214,16 @@ std::optional<RegisterEntry> RegisterReader::last(qint64 module, const char* kin
 std::optional<RegisterEntry> RegisterReader::lastCommissioning(qint64 module,
                                                                const QDateTime& until) {
     return last(module, "apply", until, false);
+}
+
+std::optional<RegisterEntry> RegisterReader::lastChange(qint64 module, const QDateTime& until) {
+    return last(module, "apply", until, false,
+                "e.outcome <> 'unchanged' AND e.outcome NOT LIKE 'not run%'");
+}
+
+std::optional<RegisterEntry> RegisterReader::lastConfirmation(qint64 module,
+                                                              const QDateTime& until) {
+    return last(module, "apply", until, false, "e.outcome = 'unchanged'");
 }
 
 std::optional<RegisterEntry> RegisterReader::lastTest(qint64 module, const QDateTime& until,

@@ -52,6 +52,10 @@ class RegisterReader {
     std::optional<RegisterEntry> lastCommissioning(qint64 module, const QDateTime& until = {});
     std::optional<RegisterEntry> lastTest(qint64 module, const QDateTime& until = {},
                                           bool withCards = true);
+    // Its last row of a plan that changed it or failed to (neither "unchanged" nor "not run"),
+    // and its last row that found it as the plan has it ("unchanged").
+    std::optional<RegisterEntry> lastChange(qint64 module, const QDateTime& until = {});
+    std::optional<RegisterEntry> lastConfirmation(qint64 module, const QDateTime& until = {});
     // The rows of every run of the plan with this hash, oldest first.
     QList<RegisterEntry> planRun(const QString& planHash);
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
@@ -70,8 +74,9 @@ class RegisterReader {
     qint64 count(const char* table);
 
   private:
+    // `also`: one more condition of SQL text (no values) on the event `e`.
     std::optional<RegisterEntry> last(qint64 module, const char* kind, const QDateTime& until,
-                                      bool withCards);
+                                      bool withCards, const char* also = nullptr);
     QList<RegisterEntry> events(const QString& where, const QVariantList& values,
                                 const QString& order, int limit, bool withCards);
     RegisterDb db_;

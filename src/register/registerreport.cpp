@@ -37,6 +37,11 @@ bool InRange(const RegisterModule& m, const ReportSelection& s) {
     return true;
 }
 
+// The day of a time, as the user's clock has it.
+QString Day(const QDateTime& t) {
+    return t.toLocalTime().date().toString(Qt::ISODate);
+}
+
 QString KeyOf(const QString& type, const QString& serial) {
     return type + QLatin1Char('\n') + serial;
 }
@@ -53,12 +58,32 @@ ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime
     r.site = m.site;
     r.settings = ValuesText(m.facts.settings);
     bool failed = false;
-    if (const std::optional<RegisterEntry> c = reader.lastCommissioning(m.key, until)) {
-        r.commissioning = c->outcome;
-        r.commissioningOk = c->ok.value_or(false) && c->verified.value_or(true);
-        r.commissionedAt = c->time;
-        failed = !*r.commissioningOk;
+    // The row that last changed the module says when it was commissioned and how that ended;
+    // a later run that found it as the plan has it confirms it.
+    const std::optional<RegisterEntry> change = reader.lastChange(m.key, until);
+    std::optional<RegisterEntry> confirmed = reader.lastConfirmation(m.key, until);
+    if (change && confirmed && confirmed->time < change->time) confirmed.reset();
+    QStringList said;
+    if (change) {
+        said << change->outcome + QLatin1Char(' ') + Day(change->time);
+        r.commissioningOk = change->ok.value_or(false) && change->verified.value_or(true);
+        r.commissionedAt = change->time;
     }
+    if (confirmed) {
+        said << QStringLiteral("confirmed ") + Day(confirmed->time);
+        if (!change) r.commissioningOk = true;
+        r.commissionedAt = confirmed->time;
+    }
+    if (said.isEmpty()) {
+        // Only rows that did not run (a plan stopped before them).
+        if (const std::optional<RegisterEntry> c = reader.lastCommissioning(m.key, until)) {
+            said << c->outcome;
+            r.commissioningOk = false;
+            r.commissionedAt = c->time;
+        }
+    }
+    r.commissioning = said.join(QStringLiteral(", "));
+    if (r.commissioningOk) failed = !*r.commissioningOk;
     if (const std::optional<RegisterEntry> t = reader.lastTest(m.key, until, false)) {
         if (t->test) {
             r.test = t->test->test;

@@ -101,6 +101,18 @@ bool RegisterWriter::flush(int timeoutMs) {
                           [this] { return queue_.empty() && !busy_ && !openAsked_; });
 }
 
+int RegisterWriter::finish(int timeoutMs) {
+    flush(timeoutMs);
+    int left = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        left = static_cast<int>(queue_.size()) + (inHand_ ? 1 : 0);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    return left;
+}
+
 void RegisterWriter::run() {
     for (;;) {
         std::optional<RegisterEntry> entry;
@@ -114,6 +126,7 @@ void RegisterWriter::run() {
                 queue_.pop_front();
             }
             busy_ = true;
+            inHand_ = entry.has_value();
             off = off_;
         }
         const bool ready = !off && (connection_ || openFile());
@@ -124,6 +137,7 @@ void RegisterWriter::run() {
             if (entry) ++(written ? written_ : dropped_);
             openAsked_ = false;
             busy_ = false;
+            inHand_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
     }

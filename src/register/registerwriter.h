@@ -42,6 +42,10 @@ class RegisterWriter {
     // Waits until everything posted so far is written or dropped; false when `timeoutMs` ran
     // out first.
     bool flush(int timeoutMs = 30000);
+    // The end of a program: waits up to `timeoutMs` for what is queued to be written, then takes
+    // no more entries. Returns how many entries posted were not written by then (still queued
+    // or being written); those still queued are dropped when the writer goes.
+    int finish(int timeoutMs);
 
     // Told once, on the writer's thread, when the register turns off.
     void setOffHandler(std::function<void(const RegisterProblem&)> handler);
@@ -69,6 +73,7 @@ class RegisterWriter {
     std::deque<RegisterEntry> queue_;
     bool openAsked_ = false;
     bool busy_ = false;
+    bool inHand_ = false;  // an entry taken from the queue and not yet written
     bool stopping_ = false;
     bool off_ = false;
     RegisterProblem problem_;
