@@ -43,6 +43,7 @@ class TestWindowLive : public QObject {
     Q_OBJECT
   private slots:
     void didoCheckButton();
+    void didoCheckAsksFirst();
     void didoCheckTable();
     void diTimeline();
     void diTimelineSave();
@@ -101,6 +102,38 @@ void TestWindowLive::didoCheckButton() {
     Click(w, "btnDIDOTest");
     QVERIFY(offDuringTest);
     QVERIFY(check->isEnabled());
+}
+
+void TestWindowLive::didoCheckAsksFirst() {
+    VirtualPorts ports;
+    ports.addModule(1, ModuleType::RQ3016);
+    WindowFixture f;
+    TfrmModule& w = BuildLinked(f, ports, 0);
+    const int before = Commands(ports, 1).size();
+    // Refused: not an output is switched.
+    f.switchOutputs = false;
+    Click(w, "btnDIDOCheck");
+    QCOMPARE(f.outputQuestions.size(), 1);
+    QVERIFY(f.outputQuestions.first().contains(QStringLiteral("door locks")));
+    QCOMPARE(Commands(ports, 1).size(), before);
+    QCOMPARE(w.Polling, uint8_t(0));
+    // Allowed for this site from now on (cancelled at its first exchange).
+    f.switchOutputs = f.dontAskAgain = true;
+    ports.host(1).setReplyOverride([&](const std::string&, const Reply& reply) -> Reply {
+        if (w.Polling == 1) Click(w, "btnDIDOCheck");
+        return reply;
+    });
+    Click(w, "btnDIDOCheck");
+    QVERIFY(Commands(ports, 1).size() > before);
+    Click(w, "btnDIDOCheck");
+    QCOMPARE(f.outputQuestions.size(), 2);
+    // Another site asks again, in the window's language.
+    SaveRegisterSite(*f.store, QStringLiteral("Plant 5"));
+    f.switchOutputs = false;
+    w.mnuSimplifiedClick();
+    Click(w, "btnDIDOCheck");
+    QCOMPARE(f.outputQuestions.size(), 3);
+    QVERIFY(f.outputQuestions.last().contains(QStringLiteral("门锁")));
 }
 
 void TestWindowLive::didoCheckTable() {

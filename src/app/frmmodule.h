@@ -96,6 +96,8 @@ class TfrmModule : public QMainWindow {
     // Beside it: the timeline of the test, and the automatic I/O check on a loopback harness.
     void btnDITimelineClick();
     void btnDIDOCheckClick();
+    // Asks before the check switches every output (or not, where the site said so); true goes on.
+    bool mayCheckSwitchOutputs();
 
     // The Wiegand modules: CH #2 ID, interface, key number and the card read test.
     void btnRQ3050S_IDClick();

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "app/didocheckwindow.h"
@@ -11,6 +12,9 @@
 #include "app/shape.h"
 #include "engine/didocheck.h"
 #include "engine/didotimeline.h"
+#include "register/registerwriter.h"
+#include "settings/settings.h"
+#include "text/extratexts.h"
 
 namespace {
 // The controls prefix1..prefix16.
@@ -86,7 +90,41 @@ void TfrmModule::btnDIDOTestClick() {
     });
 }
 
+// On a live site the outputs may drive door locks or sirens: the check asks first, unless told
+// not to for the current site.
+bool TfrmModule::mayCheckSwitchOutputs() {
+    const QString site = platform_.siteRegister ? platform_.siteRegister->site()
+                         : platform_.settings   ? LoadRegisterSite(*platform_.settings)
+                                                : QString();
+    QStringList unasked;
+    if (platform_.settings) unasked = LoadIoCheckUnasked(*platform_.settings);
+    if (unasked.contains(site)) return true;
+    const QString question = ExtraTexts::text(ExtraTexts::kIoCheckAsk, LangIndex);
+    const QString dontAsk = ExtraTexts::text(ExtraTexts::kIoCheckDontAsk, LangIndex);
+    bool dontAskAgain = false;
+    bool yes = false;
+    if (platform_.askSwitchOutputs) {
+        yes = platform_.askSwitchOutputs(question, dontAsk, &dontAskAgain);
+    } else {
+        QMessageBox box(QMessageBox::Question,
+                        ExtraTexts::text(ExtraTexts::kCheckButton, LangIndex), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        auto* check = new QCheckBox(dontAsk, &box);
+        box.setCheckBox(check);
+        yes = box.exec() == QMessageBox::Yes;
+        dontAskAgain = check->isChecked();
+    }
+    if (yes && dontAskAgain && platform_.settings) {
+        unasked << site;
+        SaveIoCheckUnasked(*platform_.settings, unasked);
+    }
+    return yes;
+}
+
 void TfrmModule::btnDIDOCheckClick() {
+    // A press while the check runs cancels it; only a start asks.
+    if (Polling != 1 && !mayCheckSwitchOutputs()) return;
     ContinuousView view;
     view.button = control<QPushButton>("btnDIDOCheck");
     DisableForTest(*this, view, "btnDIDOTest");

@@ -27,6 +27,11 @@ struct Platform {
     // The one error box: shows the text of an exception that escaped a handler.
     // Null means a QMessageBox.
     std::function<void(const QString& text)> errorBox;
+    // The question before Check I/O switches every output: true goes on; `dontAskAgain` (a box
+    // of the question, off at first) says whether to ask again for this site. Null means a
+    // QMessageBox.
+    std::function<bool(const QString& question, const QString& dontAsk, bool* dontAskAgain)>
+        askSwitchOutputs;
     // The site register's writer; null: no register (--no-register, or a test without one).
     RegisterWriter* siteRegister = nullptr;
     // The site given on the command line (--site); none: the remembered one.

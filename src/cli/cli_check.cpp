@@ -15,6 +15,9 @@ int Cli::didoCheck() {
                                   DidoCheckOptions::kMaxSettle, "--settle");
     ReadBack rb;
     if (const int e = linkAndRead(rb)) return e;
+    // Scripts are not asked; a person at the terminal is told what is about to happen.
+    diag(QStringLiteral("switching every output of %1 on and off in turn (the I/O check)")
+             .arg(rb.serial));
     // Ctrl-C from here on stops the check, which then switches the outputs off.
     g_continuous = 1;
     DidoCheckResult r;

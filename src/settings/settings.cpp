@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
@@ -30,6 +32,7 @@ const QString kChatterLimit = QStringLiteral("ChatterLimit");
 constexpr int kDefaultChatterLimit = 5;
 constexpr int kMaxChatterLimit = 100;
 const QString kRegisterSite = QStringLiteral("RegisterSite");
+const QString kIoCheckUnasked = QStringLiteral("IoCheckUnasked");
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -184,8 +187,8 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // What of an INI text is the user's alone: the text without the owned values, once each of
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
-    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo,
-                                   kScanBaudRate, kLanguageFlag, kChatterLimit, kRegisterSite};
+    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo, kScanBaudRate,
+                                   kLanguageFlag, kChatterLimit, kRegisterSite,   kIoCheckUnasked};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -401,21 +404,38 @@ void SaveChatterLimit(const SettingsStore& store, int limit) {
     store.save({{kChatterLimit, qBound(1, limit, kMaxChatterLimit)}});
 }
 
-QString LoadRegisterSite(const SettingsStore& store) {
+QString LoadText(const SettingsStore& store, const QString& name) {
 #ifdef Q_OS_WIN
     if (store.usesRegistry()) {
         if (!store.exists()) return QString();
         const auto s = openRegistry();
         if (!s) return QString();
-        return RegistrySource(*s).textValue(kRegisterSite).value_or(QString());
+        return RegistrySource(*s).textValue(name).value_or(QString());
     }
 #endif
     const std::optional<QByteArray> text = store.readFile();
     if (!text) return QString();
     const IniDocument doc(*text);
-    return IniSource(doc).textValue(kRegisterSite).value_or(QString());
+    return IniSource(doc).textValue(name).value_or(QString());
+}
+
+QString LoadRegisterSite(const SettingsStore& store) {
+    return LoadText(store, kRegisterSite);
 }
 
 void SaveRegisterSite(const SettingsStore& store, const QString& site) {
     store.save({{kRegisterSite, site}});
+}
+
+QStringList LoadIoCheckUnasked(const SettingsStore& store) {
+    QStringList sites;
+    const QJsonDocument doc = QJsonDocument::fromJson(LoadText(store, kIoCheckUnasked).toUtf8());
+    for (const QJsonValue& v : doc.array())
+        if (v.isString()) sites << v.toString();
+    return sites;
+}
+
+void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites) {
+    const QJsonDocument doc(QJsonArray::fromStringList(sites));
+    store.save({{kIoCheckUnasked, QString::fromUtf8(doc.toJson(QJsonDocument::Compact))}});
 }

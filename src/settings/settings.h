@@ -13,6 +13,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <optional>
@@ -58,6 +59,9 @@ class SettingsStore {
     friend void SaveChatterLimit(const SettingsStore& store, int limit);
     friend QString LoadRegisterSite(const SettingsStore& store);
     friend void SaveRegisterSite(const SettingsStore& store, const QString& site);
+    // A text value of the program's own, empty when missing or of another type.
+    friend QString LoadText(const SettingsStore& store, const QString& name);
+    friend void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites);
 
     struct Value {
         QString name;
@@ -94,3 +98,7 @@ void SaveChatterLimit(const SettingsStore& store, int limit);
 // The current site of the site register (RegisterSite), empty when none is stored.
 QString LoadRegisterSite(const SettingsStore& store);
 void SaveRegisterSite(const SettingsStore& store, const QString& site);
+// The sites where Check I/O switches the outputs without asking first (IoCheckUnasked, the
+// site names as a JSON array of texts); empty when none is stored or the value is unreadable.
+QStringList LoadIoCheckUnasked(const SettingsStore& store);
+void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites);

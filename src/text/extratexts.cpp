@@ -191,6 +191,13 @@ constexpr const char16_t* kTexts[][MessageTable::kLanguages] = {
     {u"Not replaced: %1", u"未更换: %1", u"未更換: %1"},
     {u"Choose the module to replace in the table", u"请在表中选择要更换的模组",
      u"請在表中選擇要更換的模組"},
+    {u"Check I/O switches every output of the module on and off in turn. Whatever the outputs "
+     u"drive (door locks, sirens) switches with them.\n\nSwitch every output now?",
+     u"I/O 检查会依次打开和关闭模组的每个输出，输出所驱动的设备（门锁、警报器）也会随之动作。"
+     u"\n\n现在切换所有输出吗？",
+     u"I/O 檢查會依次開啟和關閉模組的每個輸出，輸出所驅動的設備（門鎖、警報器）也會隨之動作。"
+     u"\n\n現在切換所有輸出嗎？"},
+    {u"Do not ask again for this site", u"此现场不再询问", u"此現場不再詢問"},
 };
 // Every row has its texts.
 static_assert(std::size(kTexts) == ExtraTexts::kRows);

@@ -145,6 +145,9 @@ enum Row {
     kReplaceDone,         // "%1 %2 took the place of %3: ID %4, %5, verified by read-back"
     kReplaceRefused,      // "Not replaced: %1"
     kReplaceNoSelection,  // "Choose the module to replace in the table"
+    // The question before the I/O check switches the outputs.
+    kIoCheckAsk,      // "Check I/O switches every output of the module on and off ..."
+    kIoCheckDontAsk,  // "Do not ask again for this site"
     kRows
 };
 

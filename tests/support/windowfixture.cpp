@@ -25,6 +25,11 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
         return portList;
     };
     platform_.errorBox = [this](const QString& text) { errors << text; };
+    platform_.askSwitchOutputs = [this](const QString& question, const QString&, bool* dontAsk) {
+        outputQuestions << question;
+        *dontAsk = dontAskAgain;
+        return switchOutputs;
+    };
     platform_.siteRegister = siteRegister;
     platform_.site = site;
     store->setNotice(platform_.errorBox);

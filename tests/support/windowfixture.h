@@ -40,6 +40,10 @@ class WindowFixture {
 
     ToneRecorder tone;
     QStringList errors;
+    // The questions before Check I/O switches the outputs, and how they are answered.
+    QStringList outputQuestions;
+    bool switchOutputs = true;
+    bool dontAskAgain = false;
     NoPorts noPorts;
     // The platform's port list fails with an exception instead of listing.
     bool throwingPortList = false;
