@@ -1,6 +1,10 @@
 // The window program's command line: --help and --version without a display, Qt's options
 // passed through, anything else refused with status 2.
+#include <signal.h>
+
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/commandline.h"
@@ -14,6 +18,8 @@ class TestWindowOptions : public QObject {
     void answersWithoutDisplay();
     void registerOptions_data();
     void registerOptions();
+    void endsWhenTheSystemAsks_data();
+    void endsWhenTheSystemAsks();
 };
 
 void TestWindowOptions::parse_data() {
@@ -109,6 +115,33 @@ void TestWindowOptions::registerOptions() {
     QCOMPARE(line.registerPath, file);
     QCOMPARE(line.noRegister, off);
     QCOMPARE(line.site.value_or(QStringLiteral("-")), site);
+}
+
+void TestWindowOptions::endsWhenTheSystemAsks_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+// A logout or a closed terminal ends the window as Exit does: the settings saved, the register
+// written, a normal exit.
+void TestWindowOptions::endsWhenTheSystemAsks() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("QUILLON_APP"), {"--register", dir.filePath("r.sqlite")});
+    QVERIFY(p.waitForStarted(5000));
+    QTest::qWait(1000);
+    QCOMPARE(p.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(p.processId()), signal);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(QFile::exists(dir.filePath("VARNO/Quillon.conf")));
 }
 
 QTEST_GUILESS_MAIN(TestWindowOptions)

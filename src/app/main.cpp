@@ -42,20 +42,26 @@ void OnEndSignal(int) {
     if (write(g_endPipe[1], &byte, 1) != 1) _exit(1);
 }
 
-void WatchEndSignals(QObject* parent, const std::function<void()>& end) {
+// From the start: a signal that comes before the window exists waits in the pipe.
+void CatchEndSignals() {
     if (pipe2(g_endPipe, O_CLOEXEC) != 0) return;
-    auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, parent, [end] {
-        char byte = 0;
-        if (read(g_endPipe[0], &byte, 1) == 1) end();
-    });
     struct sigaction sa = {};
     sa.sa_handler = OnEndSignal;
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
 }
+
+void WatchEndSignals(QObject* parent, const std::function<void()>& end) {
+    if (g_endPipe[0] < 0) return;
+    auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [end] {
+        char byte = 0;
+        if (read(g_endPipe[0], &byte, 1) == 1) end();
+    });
+}
 #else
 // Windows ends a program at logout through the session manager's request alone.
+void CatchEndSignals() {}
 void WatchEndSignals(QObject*, const std::function<void()>&) {}
 #endif
 
@@ -70,6 +76,7 @@ void FinishRegister(std::unique_ptr<RegisterWriter>& writer) {
 }
 
 int Run(int argc, char** argv, const WindowCommandLine& line) {
+    CatchEndSignals();
     // The first listing of the system's serial devices probes every tty (QSerialPortInfo) and
     // takes about as long as building the whole window. It is made on a thread of its own while
     // the application and the window are built, and the window's first listing takes it over.
