@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -72,8 +73,13 @@ void WatchRegister(RegisterWriter* writer) {
 void FinishRegister(std::unique_ptr<RegisterWriter>& writer) {
     if (!writer) return;
     std::lock_guard<std::mutex> lock(Gate());
-    // An interrupted command ends soon; a finished one lets the writer take its time.
-    SayUnwritten(writer->finish(g_interrupted ? kRegisterGraceMs : 30000));
+    // A finished command lets the writer take its time (a register another program holds
+    // locked); once interrupted, even while it waits, it ends soon.
+    QElapsedTimer waited;
+    waited.start();
+    while (!writer->flush(50))
+        if (waited.elapsed() >= (g_interrupted ? kRegisterGraceMs : 30000)) break;
+    SayUnwritten(writer->finish(0));
     g_writer = nullptr;
     writer.reset();
 }
