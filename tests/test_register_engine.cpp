@@ -292,6 +292,18 @@ void TestRegisterEngine::operationsBecomeHistory() {
     QCOMPARE(confirmed.wanted, SettingValues({{"di-mode", "normal"}, {"id", "07"}}));
     QCOMPARE(confirmed.verified, std::optional<bool>(true));
     QCOMPARE(h.last().verified, std::optional<bool>());
+
+    // Another type's tab, with no read-back of its own: what it sets is filed under the module
+    // that answered there, never under the serial number read before.
+    SimModule& repeater = r.ports.host(1).addModule(Module(ModuleType::RQ3040, 9, "40000009"));
+    repeater.lineIndex = r.m.BaudIndex;
+    r.m.selectType(ModuleType::RQ3040);
+    r.m.ModuleId = QStringLiteral("09");
+    QVERIFY(SetModuleId(r.m, 10).ok());
+    QStringList modules;
+    for (const RegisterModule& each : r.read().modules())
+        modules << each.facts.type + ' ' + each.facts.serial;
+    QCOMPARE(modules, (QStringList{"RQ-3016 16000003", "RQ-3040 40000009"}));
 }
 
 void TestRegisterEngine::testSummariesBecomeRuns_data() {
@@ -324,6 +336,7 @@ void TestRegisterEngine::testSummariesBecomeRuns() {
     // The module the context last read back.
     r.m.selectType(test == int(LiveTest::CardTest) ? ModuleType::RQ3050K : ModuleType::RQ3016);
     r.m.known.serial = QStringLiteral("51000009");
+    r.m.known.type = r.m.type;
     r.m.ModuleId = QStringLiteral("04");
     r.m.PortName = QStringLiteral("/dev/ttyUSB0");
 

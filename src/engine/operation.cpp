@@ -51,12 +51,16 @@ Outcome RunOperation(ModuleContext& m, const Operation& op) {
     m.observer().message(op.nameRow, QString());
     m.observer().pump();
     bool ok = false;
+    // The module that the identification pre-query found at the address: the one the
+    // operation's frames reach.
+    QString addressee;
     if (op.formable && m.link.OpenPort(m.PortNo, m.BaudText)) {
         for (int t = 0; t < op.tries; ++t) {
             Pause(100);
             if (op.preQuery != 0) {
                 if (!SendCommand(m, QString(QLatin1Char(op.preQuery))) || m.link.RxPos != 16)
                     continue;
+                if (op.preQuery == 'B') addressee = ReplyText(m.link.LastReply, 6, 8);
                 Pause(100);
             }
             const TryResult r = op.action();
@@ -67,6 +71,6 @@ Outcome RunOperation(ModuleContext& m, const Operation& op) {
     }
     const Outcome outcome = ok ? Outcome{Outcome::Status::Success, op.nameRow + 1}
                                : Outcome{Outcome::Status::Error, op.nameRow + 2};
-    RecordOperation(m, op, before, outcome);
+    RecordOperation(m, op, before, outcome, addressee);
     return outcome;
 }

@@ -24,7 +24,8 @@ void PlanRowRunner::at(const PlanItem& item) {
     m.Linked = 1;
     // What the row's commands do is filed under the row's module, not under whichever module
     // the context last read back.
-    if (m.known.serial != item.row.serial) m.known = KnownSettings{item.row.serial, {}, {}};
+    if (m.known.serial != item.row.serial || m.known.type != item.row.type)
+        m.known = KnownSettings{item.row.serial, {}, {}, item.row.type};
 }
 
 QString PlanRowRunner::prefix(const PlanItem& item) const {

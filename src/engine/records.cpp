@@ -19,7 +19,8 @@ std::optional<bool> ReadRecord::verified() const {
 ModulePlace PlaceOf(const ModuleContext& m) {
     ModulePlace p;
     p.type = m.type;
-    p.serial = m.known.serial;
+    // Commands of another type reach another module: one of unknown serial number.
+    if (m.known.type == m.type) p.serial = m.known.serial;
     p.id = m.ModuleId.size() == 2 ? TwoDigits(m.ModuleId.at(0), m.ModuleId.at(1)) : -1;
     p.lineIndex = LineSettings::indexOfTextOrCode(m.BaudText, LineSettings::kCount);
     p.port = m.portName();
@@ -60,7 +61,7 @@ void RecordRead(ModuleContext& m, const QString& serial, int id, const QString& 
     r.outcome = outcome;
 
     KnownSettings& k = m.known;
-    if (k.serial != serial) k = KnownSettings{serial, {}, {}};
+    if (k.serial != serial || k.type != m.type) k = KnownSettings{serial, {}, {}, m.type};
     for (auto it = r.settings.cbegin(); it != r.settings.cend(); ++it) {
         // A value set since the last read-back is confirmed, or not, by this one.
         if (k.unverified.contains(it.key())) r.wanted.insert(it.key(), k.unverified.take(it.key()));
@@ -70,11 +71,18 @@ void RecordRead(ModuleContext& m, const QString& serial, int id, const QString& 
 }
 
 void RecordOperation(ModuleContext& m, const Operation& op, const SettingValues& before,
-                     const Outcome& outcome) {
+                     const Outcome& outcome, const QString& addressee) {
     OperationRecord r;
     r.place = PlaceOf(m);
-    r.nameRow = op.nameRow;
     r.before = before;
+    if (!addressee.isEmpty() && (addressee != r.place.serial || m.known.type != m.type)) {
+        // Another module than the one the context knew answered at the address: what the
+        // context knew (the values before among it) is not this module's.
+        m.known = KnownSettings{addressee, {}, {}, m.type};
+        r.place.serial = addressee;
+        r.before.clear();
+    }
+    r.nameRow = op.nameRow;
     r.wanted = op.wanted;
     r.sent = op.sent;
     r.outcome = outcome;

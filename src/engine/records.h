@@ -31,6 +31,8 @@ struct KnownSettings {
     QString serial;  // the module they belong to
     SettingValues values;
     SettingValues unverified;
+    // Its type: a frame of another type goes to another module, whose serial is not known.
+    std::optional<ModuleType> type;
 };
 
 enum class SightingKind { Scan, Link, Survey };
@@ -96,8 +98,9 @@ struct ReplacementRecord {
     QString site;
 };
 
-// The module of the context as it stands: its type, the serial number of the last
-// identification, ID, line setting and port.
+// The module of the context as it stands: its type, the serial number of the module last read
+// back or named by a plan's row (none when that was of another type), ID, line setting and
+// port.
 ModulePlace PlaceOf(const ModuleContext& m);
 // The type's own settings of a read-back, with "ch2-id" and the like; no "id" and "line".
 SettingValues SettingTexts(const ModuleSettings& settings);
@@ -109,8 +112,10 @@ PlanSource PlanSourceOf(const QString& fileName, const QByteArray& content);
 // The operation frame's side: the known values of the settings an operation sets, then its
 // record; a success makes the wanted values the known ones, until a read-back confirms them.
 SettingValues KnownBefore(const ModuleContext& m, const SettingValues& wanted);
+// `addressee`: the serial number that answered the operation's identification pre-query, if
+// any; the record is filed under it, whatever module the context knew before.
 void RecordOperation(ModuleContext& m, const Operation& op, const SettingValues& before,
-                     const Outcome& outcome);
+                     const Outcome& outcome, const QString& addressee = QString());
 // What a read-back tells the context's recorders, and what it tells the context: the values
 // read become the known ones.
 void RecordRead(ModuleContext& m, const QString& serial, int id, const QString& version,
