@@ -72,6 +72,9 @@ struct RegisterEntry {
     QString relatedType;
     QString relatedSerial;
     std::optional<RegisterTestRun> test;
+    // The role that recorded it, as the team's server says once it has the event; "local"
+    // before (set by readers only).
+    QString recordedBy;
 };
 
 // What a test summary came to: "passed", "failed", "no card read" or "not run".

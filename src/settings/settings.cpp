@@ -30,6 +30,7 @@ const QString kChatterLimit = QStringLiteral("ChatterLimit");
 constexpr int kDefaultChatterLimit = 5;
 constexpr int kMaxChatterLimit = 100;
 const QString kRegisterSite = QStringLiteral("RegisterSite");
+const QString kRegisterServer = QStringLiteral("RegisterServer");
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -184,8 +185,8 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // What of an INI text is the user's alone: the text without the owned values, once each of
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
-    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo,
-                                   kScanBaudRate, kLanguageFlag, kChatterLimit, kRegisterSite};
+    static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo, kScanBaudRate,
+                                   kLanguageFlag, kChatterLimit, kRegisterSite,   kRegisterServer};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -402,20 +403,33 @@ void SaveChatterLimit(const SettingsStore& store, int limit) {
 }
 
 QString LoadRegisterSite(const SettingsStore& store) {
+    return store.loadText(kRegisterSite);
+}
+
+QString SettingsStore::loadText(const QString& name) const {
+    const SettingsStore& store = *this;
 #ifdef Q_OS_WIN
     if (store.usesRegistry()) {
         if (!store.exists()) return QString();
         const auto s = openRegistry();
         if (!s) return QString();
-        return RegistrySource(*s).textValue(kRegisterSite).value_or(QString());
+        return RegistrySource(*s).textValue(name).value_or(QString());
     }
 #endif
     const std::optional<QByteArray> text = store.readFile();
     if (!text) return QString();
     const IniDocument doc(*text);
-    return IniSource(doc).textValue(kRegisterSite).value_or(QString());
+    return IniSource(doc).textValue(name).value_or(QString());
 }
 
 void SaveRegisterSite(const SettingsStore& store, const QString& site) {
     store.save({{kRegisterSite, site}});
+}
+
+QString LoadRegisterServer(const SettingsStore& store) {
+    return store.loadText(kRegisterServer);
+}
+
+void SaveRegisterServer(const SettingsStore& store, const QString& uri) {
+    store.save({{kRegisterServer, uri}});
 }
