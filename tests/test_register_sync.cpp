@@ -505,9 +505,16 @@ void TestRegisterSync::clockHoursOff() {
     ahead.module.id = 5;
     RegisterEntry behind = Entry(QStringLiteral("T1"), QStringLiteral("Clock"), now);
     behind.module.id = 7;
+    // Two events of the same millisecond: the greater event id decides, on every laptop.
+    RegisterEntry tieA = Entry(QStringLiteral("T2"), QStringLiteral("Clock"), now);
+    tieA.module.id = 3;
+    RegisterEntry tieB = tieA;
+    tieB.uuid = QUuid::createUuid();
+    tieB.module.id = 4;
+    const int tieWinner = tieA.uuid.toRfc4122() > tieB.uuid.toRfc4122() ? 3 : 4;
     const QString a = file(QStringLiteral("jo")), b = file(QStringLiteral("kai"));
-    Record(a, {ahead});
-    Record(b, {behind});
+    Record(a, {ahead, tieA});
+    Record(b, {behind, tieB});
     for (const auto& [path, role] : {std::pair{a, QStringLiteral("jo")},
                                      {b, QStringLiteral("kai")},
                                      {a, QStringLiteral("jo")}})
@@ -515,6 +522,7 @@ void TestRegisterSync::clockHoursOff() {
     for (const QString& path : {a, b}) {
         RegisterReader r;
         QVERIFY(r.open(path));
+        QCOMPARE(r.modules().value(1).facts.id, tieWinner);
         const RegisterModule m = r.modules().value(0);
         QCOMPARE(m.facts.id, 5);
         QCOMPARE(m.lastSeen, ahead.time);

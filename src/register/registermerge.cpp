@@ -32,9 +32,9 @@ bool SameFile(const QString& a, const QString& b) {
 // The other register's modules: the newer of each known field wins, as for a new entry.
 const char* const kModules =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site, site_at, last_test, last_test_at)"
+    " ch2_serial, settings, site, site_at, last_test, last_test_at, last_event)"
     " SELECT type, serial, first_seen, last_seen, port, module_id, line, version, ch2_serial,"
-    " settings, site, site_at, last_test, last_test_at FROM other.module WHERE true"
+    " settings, site, site_at, last_test, last_test_at, last_event FROM other.module WHERE true"
     " ON CONFLICT (type, serial) DO UPDATE SET ";
 // After the rules of every module row, its last test: the newer one.
 const char* const kModulesLastTest =

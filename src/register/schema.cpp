@@ -87,8 +87,10 @@ const QStringList kVersion2 = {
 };
 
 // Version 3: what a shared server knows of each event (whether it acknowledged it, its number
-// there, the role that recorded it), and how far each site was fetched from which server.
+// there, the role that recorded it), how far each site was fetched from which server, and the
+// event that gave a module its newest values (the tie-break between events of the same time).
 const QStringList kVersion3 = {
+    QStringLiteral("ALTER TABLE module ADD COLUMN last_event BLOB"),
     QStringLiteral("ALTER TABLE event ADD COLUMN sent INTEGER NOT NULL DEFAULT 0"),
     QStringLiteral("ALTER TABLE event ADD COLUMN server_seq INTEGER"),
     QStringLiteral("ALTER TABLE event ADD COLUMN recorded_by TEXT"),
