@@ -206,9 +206,9 @@ void TestRegisterSync::rowLevelSecurity_data() {
                                                  << "DELETE FROM quillon.event" << -1;
     QTest::newRow("technician forges the recorder")
         << "rita"
-        << "SELECT * FROM quillon.event WHERE recorded_by <> current_user"
-           " AND serial = 'X'"
-        << 0;
+        << "INSERT INTO quillon.event (uuid, site, type, serial, time, source, kind, recorded_by)"
+           " VALUES (gen_random_uuid(), 'Tower A', 'RQ-3016', 'X', 1, 'cli', 'read', 'tom')"
+        << -1;
     QTest::newRow("technician grants itself")
         << "rita"
         << "INSERT INTO quillon.site_grant VALUES ('rita', 'Tower B', true)" << -1;

@@ -57,10 +57,10 @@ const char* const kUpsertModule =
 const char* const kInsertEvent =
     "INSERT INTO event (uuid, module, time, source, kind, operation, site, port, module_id, line,"
     " before, wanted, after, detail, outcome_row, outcome, ok, verified, plan_name, plan_hash,"
-    " related)"
+    " related, sent, server_seq, recorded_by)"
     " VALUES (:uuid, :module, :time, :source, :kind, :operation, :site, :port, :id, :line,"
     " :before, :wanted, :after, :detail, :row, :outcome, :ok, :verified, :plan_name, :plan_hash,"
-    " :related)";
+    " :related, :sent, :server_seq, :recorded_by)";
 
 const char* const kInsertRun =
     "INSERT INTO test_run (event, test, started, ended, ending, cycles, failures, verdict,"
@@ -198,6 +198,12 @@ bool RegisterStore::write(const RegisterEntry& e, QSqlError* error) {
     event_.bindValue(QStringLiteral(":plan_name"), OptionalText(e.planName));
     event_.bindValue(QStringLiteral(":plan_hash"), OptionalText(e.planHash));
     event_.bindValue(QStringLiteral(":related"), related);
+    const bool fetched = e.serverSeq > 0;
+    event_.bindValue(QStringLiteral(":sent"), fetched ? 1 : 0);
+    event_.bindValue(QStringLiteral(":server_seq"),
+                     fetched ? QVariant(e.serverSeq) : QVariant(QMetaType(QMetaType::LongLong)));
+    event_.bindValue(QStringLiteral(":recorded_by"),
+                     fetched ? QVariant(e.recordedBy) : QVariant(QMetaType(QMetaType::QString)));
     if (!event_.exec()) return failed(event_);
     const qint64 eventKey = event_.lastInsertId().toLongLong();
 

@@ -14,15 +14,22 @@ namespace {
 // the order they were given: a reader that has seen number n never finds a smaller one later.
 const char* const kPushLock = "SELECT pg_advisory_xact_lock(1364346184)";
 
+// The events the server did not hold yet, and the numbers it gave them.
 const char* const kInsertEvents =
-    "INSERT INTO quillon.event (uuid, site, type, serial, time, source, kind, operation, port,"
+    "WITH added AS (INSERT INTO quillon.event (uuid, site, type, serial, time, source, kind, "
+    "operation, port,"
     " module_id, line, version, ch2_serial, settings, before, wanted, after, detail,"
     " outcome_row, outcome, ok, verified, plan_name, plan_hash, related_type, related_serial)"
     " SELECT uuid, site, type, serial, time, source, kind, operation, port, module_id, line,"
     " version, ch2_serial, settings, before, wanted, after, detail, outcome_row, outcome, ok,"
     " verified, plan_name, plan_hash, related_type, related_serial"
     " FROM json_populate_recordset(NULL::quillon.event, :batch::json)"
-    " ON CONFLICT (uuid) DO NOTHING";
+    " ON CONFLICT (uuid) DO NOTHING RETURNING seq)"
+    " SELECT count(*), coalesce(min(seq), 0), coalesce(max(seq), 0) FROM added";
+// The site's newest event before a push's first: when this laptop has fetched it already, the
+// events it just pushed need not come back.
+const char* const kBefore =
+    "SELECT coalesce(max(seq), 0) FROM quillon.event WHERE site = :site AND seq < :first";
 const char* const kInsertRuns =
     "INSERT INTO quillon.test_run SELECT * FROM json_populate_recordset(NULL::quillon.test_run,"
     " :batch::json) ON CONFLICT (event) DO NOTHING";
@@ -96,6 +103,8 @@ class Sync {
         if (!local_.open(path_, RegisterDb::Mode::Write, &r_.local)) return false;
         QSqlDatabase& db = local_.db();
         QSqlQuery q(db);
+        // A sync walks the indexes of the whole file: a cache of its own spares the reads.
+        q.exec(QStringLiteral("PRAGMA cache_size = -32768"));
         if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) return localFailed(q.lastError());
         if (!q.exec(QStringLiteral("SELECT server_id FROM sync_server")))
             return localFailed(q.lastError());
@@ -175,12 +184,27 @@ class Sync {
     void pushSite(const QString& site) {
         qint64 after = 0;
         QSqlQuery q(server_.db());
-        QSqlQuery mark(local_.db());
-        mark.prepare(QStringLiteral("UPDATE event SET sent = 1 WHERE id = :id"));
+        QSqlDatabase& db = local_.db();
+        qint64 fetched = 0;
+        {
+            QSqlQuery at(db);
+            at.prepare(QStringLiteral("SELECT fetched FROM sync_site WHERE site = :site"));
+            at.bindValue(QStringLiteral(":site"), site);
+            if (at.exec() && at.next()) fetched = at.value(0).toLongLong();
+        }
+        QSqlQuery mark(db);
+        mark.prepare(
+            QStringLiteral("UPDATE event SET sent = 1, recorded_by = CASE WHEN :own THEN :role"
+                           " ELSE recorded_by END WHERE sent = 0 AND site = :site AND id > :after"
+                           " AND id <= :last"));
+        QSqlQuery skip(db);
+        skip.prepare(
+            QStringLiteral("UPDATE sync_site SET fetched = :to WHERE site = :site"
+                           " AND fetched >= :before"));
         for (;;) {
             PushBatch batch;
             QSqlError error;
-            if (!ReadPushBatch(local_.db(), site, after, o_.batch, &batch, &error)) {
+            if (!ReadPushBatch(db, site, after, o_.batch, &batch, &error)) {
                 localFailed(error);
                 return;
             }
@@ -189,6 +213,7 @@ class Sync {
                 serverFailed(q);
                 return;
             }
+            qint64 added = 0, first = 0, last = 0, before = -1;
             const std::pair<const char*, const QByteArray*> parts[] = {
                 {kInsertEvents, &batch.events},
                 {kInsertRuns, &batch.runs},
@@ -197,27 +222,45 @@ class Sync {
                 if (json->size() <= 2) continue;  // "[]"
                 q.prepare(QString::fromLatin1(sql));
                 q.bindValue(QStringLiteral(":batch"), QString::fromUtf8(*json));
-                if (!q.exec()) {
+                if (!q.exec() || (sql == kInsertEvents && !q.next())) {
                     const ServerProblem p = ServerProblemOf(q.lastError());
                     QSqlQuery(server_.db()).exec(QStringLiteral("ROLLBACK"));
                     // The server's own refusal of a site: its events stay here, the others go.
                     if (p.kind == ServerProblem::Kind::NoGrant) return refuse(site);
                     return stop(p);
                 }
-                if (sql == kInsertEvents) pushedNow_ = q.numRowsAffected();
+                if (sql != kInsertEvents) continue;
+                added = q.value(0).toLongLong();
+                first = q.value(1).toLongLong();
+                last = q.value(2).toLongLong();
+            }
+            const bool own = added == batch.keys.size() && added > 0;
+            if (own) {
+                q.prepare(QString::fromLatin1(kBefore));
+                q.bindValue(QStringLiteral(":site"), site);
+                q.bindValue(QStringLiteral(":first"), first);
+                if (!q.exec() || !q.next()) return void(serverFailed(q));
+                before = q.value(0).toLongLong();
             }
             if (!hook(SyncStage::PushSent)) return;
-            if (!q.exec(QStringLiteral("COMMIT"))) {
-                serverFailed(q);
-                return;
-            }
-            r_.sent += qMax(0, pushedNow_);
+            if (!q.exec(QStringLiteral("COMMIT"))) return void(serverFailed(q));
+            r_.sent += added;
             if (!hook(SyncStage::PushCommitted)) return;
-            QSqlQuery t(local_.db());
+            QSqlQuery t(db);
             if (!t.exec(QStringLiteral("BEGIN IMMEDIATE"))) return void(localFailed(t.lastError()));
-            for (const qint64 key : batch.keys) {
-                mark.bindValue(QStringLiteral(":id"), key);
-                if (!mark.exec()) return void(localFailed(mark.lastError()));
+            mark.bindValue(QStringLiteral(":own"), own ? 1 : 0);
+            mark.bindValue(QStringLiteral(":role"), r_.role);
+            mark.bindValue(QStringLiteral(":site"), site);
+            mark.bindValue(QStringLiteral(":after"), after);
+            mark.bindValue(QStringLiteral(":last"), batch.keys.last());
+            if (!mark.exec()) return void(localFailed(mark.lastError()));
+            // Everything of the site up to the pushed events is here: they need not come back.
+            if (own && before <= fetched) {
+                skip.bindValue(QStringLiteral(":to"), last);
+                skip.bindValue(QStringLiteral(":site"), site);
+                skip.bindValue(QStringLiteral(":before"), before);
+                if (!skip.exec()) return void(localFailed(skip.lastError()));
+                fetched = last;
             }
             if (!t.exec(QStringLiteral("COMMIT"))) return void(localFailed(t.lastError()));
             after = batch.keys.last();
@@ -272,35 +315,31 @@ class Sync {
         known.prepare(
             QStringLiteral("UPDATE event SET sent = 1, server_seq = :seq,"
                            " recorded_by = :by WHERE uuid = :uuid"));
-        QSqlQuery savepoint(db);
         RegisterStore writer(db);
         for (const QVariantList& row : rows) {
+            if (row.size() != kServerColumns) {
+                ++r_.refusedRows;
+                continue;
+            }
             *after = qMax(*after, row.at(kRowSeq).toLongLong());
+            // An event held already (this laptop's own) learns its number and recorder.
+            const QUuid uuid = QUuid::fromString(row.at(kRowUuid).toString());
+            known.bindValue(QStringLiteral(":seq"), row.at(kRowSeq).toLongLong());
+            known.bindValue(QStringLiteral(":by"), row.at(kRowRecordedBy).toString());
+            known.bindValue(QStringLiteral(":uuid"), uuid.toRfc4122());
+            if (!uuid.isNull()) {
+                if (!known.exec()) return localFailed(known.lastError());
+                if (known.numRowsAffected() > 0) continue;
+            }
             QString why;
             const std::optional<RegisterEntry> e = EntryOfServerRow(row, &why);
             if (!e) {
                 ++r_.refusedRows;
                 continue;
             }
-            known.bindValue(QStringLiteral(":seq"), row.at(kRowSeq).toLongLong());
-            known.bindValue(QStringLiteral(":by"), row.at(kRowRecordedBy).toString());
-            known.bindValue(QStringLiteral(":uuid"), e->uuid.toRfc4122());
-            if (!known.exec()) return localFailed(known.lastError());
-            if (known.numRowsAffected() > 0) continue;
-            // A row this register cannot hold is refused on its own; a full disk stops all.
-            if (!savepoint.exec(QStringLiteral("SAVEPOINT row")))
-                return localFailed(savepoint.lastError());
             QSqlError error;
-            if (!writer.write(*e, &error) || !known.exec()) {
-                if (!error.isValid()) error = known.lastError();
-                const RegisterProblem p = ProblemOf(path_, error);
-                if (p.kind != RegisterProblem::Kind::Failed) return localFailed(error);
-                savepoint.exec(QStringLiteral("ROLLBACK TO row"));
-                ++r_.refusedRows;
-            } else {
-                ++r_.fetched;
-            }
-            savepoint.exec(QStringLiteral("RELEASE row"));
+            if (!writer.write(*e, &error)) return localFailed(error);
+            ++r_.fetched;
         }
         QSqlQuery at(db);
         at.prepare(QStringLiteral("UPDATE sync_site SET fetched = :after WHERE site = :site"));
@@ -344,7 +383,6 @@ class Sync {
     QString serverId_;
     QStringList writable_;
     bool stopped_ = false;
-    int pushedNow_ = 0;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cstdio>
 
 #include "register/registerstore.h"
 
@@ -45,25 +46,68 @@ std::optional<std::array<T, 16>> Sixteen(const QJsonValue& v, F of) {
     return out;
 }
 
-QJsonValue JsonOf(const QVariant& v) {
-    if (v.isNull()) return QJsonValue();
+// A batch's JSON is written directly: QJsonObject would cost more than the query. PostgreSQL's
+// texts cannot hold a zero character, so one goes as U+FFFD rather than hold the batch back.
+void AppendText(QByteArray& out, const QString& text) {
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\0':
+                out += "\\ufffd";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+// One "name": value of a column read from the local register.
+void AppendField(QByteArray& out, const char* name, const QVariant& v) {
+    if (out.size() > 1 && !out.endsWith('{')) out += ',';
+    out += '"';
+    out += name;
+    out += "\":";
+    if (v.isNull()) {
+        out += "null";
+        return;
+    }
     switch (v.typeId()) {
         case QMetaType::LongLong:
         case QMetaType::Int:
-            return QJsonValue(v.toLongLong());
+        case QMetaType::ULongLong:
+            out += QByteArray::number(v.toLongLong());
+            break;
         case QMetaType::QByteArray:
-            return QJsonValue(QString::fromUtf8(v.toByteArray()));
+            AppendText(out, QString::fromUtf8(v.toByteArray()));
+            break;
         default:
-            return QJsonValue(v.toString());
+            AppendText(out, v.toString());
     }
 }
 
-QJsonValue FlagOf(const QVariant& v) {
-    return v.isNull() ? QJsonValue() : QJsonValue(v.toInt() != 0);
+void AppendFlag(QByteArray& out, const char* name, const QVariant& v) {
+    out += ",\"";
+    out += name;
+    out += "\":";
+    out += v.isNull() ? "null" : v.toInt() != 0 ? "true" : "false";
 }
 
-QByteArray Compact(const QJsonArray& a) {
-    return QJsonDocument(a).toJson(QJsonDocument::Compact);
+// Texts the local register may hold as null are never null on the server.
+QString NonNull(const QString& s) {
+    return s.isNull() ? QString(QLatin1String("")) : s;
 }
 
 }  // namespace
@@ -81,8 +125,8 @@ std::optional<RegisterEntry> EntryOfServerRow(const QVariantList& row, QString* 
     if (e.module.type.isEmpty()) return refuse("no module type");
     e.module.serial = row.at(kRowSerial).toString();
     e.time = TimeOfRegister(row.at(kRowTime).toLongLong());
-    e.source = row.at(kRowSource).toString();
-    e.kind = row.at(kRowKind).toString();
+    e.source = NonNull(row.at(kRowSource).toString());
+    e.kind = NonNull(row.at(kRowKind).toString());
     e.operation = row.at(kRowOperation).toString();
     e.site = row.at(kRowSite).toString();
     e.module.port = row.at(kRowPort).toString();
@@ -103,6 +147,8 @@ std::optional<RegisterEntry> EntryOfServerRow(const QVariantList& row, QString* 
     e.planHash = row.at(kRowPlanHash).toString();
     e.relatedType = row.at(kRowRelatedType).toString();
     e.relatedSerial = row.at(kRowRelatedSerial).toString();
+    e.serverSeq = qMax<qint64>(1, row.at(kRowSeq).toLongLong());
+    e.recordedBy = NonNull(row.at(kRowRecordedBy).toString());
     if (e.relatedType.isEmpty()) e.relatedSerial.clear();
 
     const QVariant test = row.at(kRowTest);
@@ -113,12 +159,12 @@ std::optional<RegisterEntry> EntryOfServerRow(const QVariantList& row, QString* 
         RegisterTestRun t;
         t.test = o.value(QLatin1String("test")).toString();
         if (t.test.isEmpty()) return refuse("a test run without its test");
-        t.ending = o.value(QLatin1String("ending")).toString();
+        t.ending = NonNull(o.value(QLatin1String("ending")).toString());
         t.started = TimeOfRegister(qint64(o.value(QLatin1String("started")).toDouble()));
         t.ended = TimeOfRegister(qint64(o.value(QLatin1String("ended")).toDouble()));
         t.cycles = o.value(QLatin1String("cycles")).toInt();
         t.failures = o.value(QLatin1String("failures")).toInt();
-        t.verdict = o.value(QLatin1String("verdict")).toString();
+        t.verdict = NonNull(o.value(QLatin1String("verdict")).toString());
         t.inputChanges = Sixteen<int>(o.value(QLatin1String("input_changes")),
                                       [](const QJsonValue& v) { return v.toInt(); });
         t.verdicts = Sixteen<QString>(o.value(QLatin1String("verdicts")),
@@ -168,42 +214,45 @@ bool ReadPushBatch(QSqlDatabase& db, const QString& site, qint64 after, int limi
         if (error) *error = q.lastError();
         return false;
     }
-    QJsonArray events, runs;
+    QByteArray& events = batch->events;
+    QByteArray& runs = batch->runs;
+    events = "[";
+    runs = "[";
     QList<QPair<qint64, QString>> runKeys;
     static const char* const names[] = {"time",      "source",      "kind",   "operation", "port",
                                         "module_id", "line",        "before", "wanted",    "after",
                                         "detail",    "outcome_row", "outcome"};
+    static const char* const runNames[] = {"test",     "started",  "ended",   "ending",
+                                           "cycles",   "failures", "verdict", "input_changes",
+                                           "verdicts", "follows"};
     while (q.next()) {
         const QString uuid =
             QUuid::fromRfc4122(q.value(1).toByteArray()).toString(QUuid::WithoutBraces);
         batch->keys << q.value(0).toLongLong();
-        QJsonObject o;
-        o.insert(QLatin1String("uuid"), uuid);
-        o.insert(QLatin1String("site"), site);
-        for (int i = 0; i < 13; ++i) o.insert(QLatin1String(names[i]), JsonOf(q.value(2 + i)));
-        o.insert(QLatin1String("ok"), FlagOf(q.value(15)));
-        o.insert(QLatin1String("verified"), FlagOf(q.value(16)));
-        o.insert(QLatin1String("plan_name"), JsonOf(q.value(17)));
-        o.insert(QLatin1String("plan_hash"), JsonOf(q.value(18)));
-        o.insert(QLatin1String("type"), JsonOf(q.value(19)));
-        o.insert(QLatin1String("serial"), JsonOf(q.value(20)));
-        o.insert(QLatin1String("version"), JsonOf(q.value(21)));
-        o.insert(QLatin1String("ch2_serial"), JsonOf(q.value(22)));
-        o.insert(QLatin1String("settings"), JsonOf(q.value(23)));
-        o.insert(QLatin1String("related_type"), JsonOf(q.value(24)));
-        o.insert(QLatin1String("related_serial"), JsonOf(q.value(25)));
-        events.append(o);
+        if (events.size() > 1) events += ',';
+        events += '{';
+        AppendField(events, "uuid", uuid);
+        AppendField(events, "site", site);
+        for (int i = 0; i < 13; ++i) AppendField(events, names[i], q.value(2 + i));
+        AppendFlag(events, "ok", q.value(15));
+        AppendFlag(events, "verified", q.value(16));
+        static const char* const tail[] = {"plan_name", "plan_hash",    "type",
+                                           "serial",    "version",      "ch2_serial",
+                                           "settings",  "related_type", "related_serial"};
+        for (int i = 0; i < 9; ++i) AppendField(events, tail[i], q.value(17 + i));
+        events += '}';
         if (q.value(26).isNull()) continue;
-        QJsonObject t;
-        t.insert(QLatin1String("event"), uuid);
-        static const char* const runNames[] = {"test",     "started",  "ended",   "ending",
-                                               "cycles",   "failures", "verdict", "input_changes",
-                                               "verdicts", "follows"};
-        for (int i = 0; i < 10; ++i) t.insert(QLatin1String(runNames[i]), JsonOf(q.value(27 + i)));
-        runs.append(t);
+        if (runs.size() > 1) runs += ',';
+        runs += '{';
+        AppendField(runs, "event", uuid);
+        for (int i = 0; i < 10; ++i) AppendField(runs, runNames[i], q.value(27 + i));
+        runs += '}';
         runKeys << qMakePair(q.value(26).toLongLong(), uuid);
     }
-    QJsonArray cards;
+    events += ']';
+    runs += ']';
+    QByteArray& cards = batch->cards;
+    cards = "[";
     if (!runKeys.isEmpty()) {
         QSqlQuery c(db);
         c.setForwardOnly(true);
@@ -217,21 +266,20 @@ bool ReadPushBatch(QSqlDatabase& db, const QString& site, qint64 after, int limi
                 return false;
             }
             while (c.next()) {
-                QJsonObject o;
-                o.insert(QLatin1String("event"), uuid);
-                o.insert(QLatin1String("seq"), c.value(0).toInt());
-                o.insert(QLatin1String("ms"), c.value(1).toLongLong());
-                o.insert(QLatin1String("channel"), c.value(2).toInt());
-                o.insert(QLatin1String("key"), c.value(3).toInt() != 0);
-                o.insert(QLatin1String("decimal"), JsonOf(c.value(4)));
-                o.insert(QLatin1String("hex"), JsonOf(c.value(5)));
-                o.insert(QLatin1String("keys"), JsonOf(c.value(6)));
-                cards.append(o);
+                if (cards.size() > 1) cards += ',';
+                cards += '{';
+                AppendField(cards, "event", uuid);
+                AppendField(cards, "seq", c.value(0));
+                AppendField(cards, "ms", c.value(1));
+                AppendField(cards, "channel", c.value(2));
+                AppendFlag(cards, "key", c.value(3));
+                AppendField(cards, "decimal", c.value(4));
+                AppendField(cards, "hex", c.value(5));
+                AppendField(cards, "keys", c.value(6));
+                cards += '}';
             }
         }
     }
-    batch->events = Compact(events);
-    batch->runs = Compact(runs);
-    batch->cards = Compact(cards);
+    cards += ']';
     return true;
 }

@@ -57,12 +57,6 @@ const QStringList kServerVersion1 = {
                    " seq integer NOT NULL, ms bigint NOT NULL, channel integer NOT NULL,"
                    " key boolean NOT NULL, decimal text NOT NULL, hex text NOT NULL,"
                    " keys text NOT NULL DEFAULT '', PRIMARY KEY (event, seq))"),
-    // Who recorded an event and when it arrived are the server's to say, never the client's.
-    QStringLiteral("CREATE FUNCTION quillon.stamp_event() RETURNS trigger LANGUAGE plpgsql AS $$"
-                   " BEGIN NEW.recorded_by := current_user; NEW.received := now();"
-                   " RETURN NEW; END $$"),
-    QStringLiteral("CREATE TRIGGER event_stamp BEFORE INSERT ON quillon.event"
-                   " FOR EACH ROW EXECUTE FUNCTION quillon.stamp_event()"),
     QStringLiteral("ALTER TABLE quillon.site_grant ENABLE ROW LEVEL SECURITY"),
     QStringLiteral("ALTER TABLE quillon.event ENABLE ROW LEVEL SECURITY"),
     QStringLiteral("ALTER TABLE quillon.test_run ENABLE ROW LEVEL SECURITY"),
@@ -72,9 +66,10 @@ const QStringList kServerVersion1 = {
     QStringLiteral("CREATE POLICY event_read ON quillon.event FOR SELECT TO quillon_member"
                    " USING (site IN (SELECT g.site FROM quillon.site_grant g"
                    "  WHERE g.role = current_user))"),
+    // Who recorded an event is the server's to say: a role adds under its own name only.
     QStringLiteral("CREATE POLICY event_add ON quillon.event FOR INSERT TO quillon_member"
-                   " WITH CHECK (site IN (SELECT g.site FROM quillon.site_grant g"
-                   "  WHERE g.role = current_user AND g.writable))"),
+                   " WITH CHECK (recorded_by = current_user AND site IN (SELECT g.site"
+                   "  FROM quillon.site_grant g WHERE g.role = current_user AND g.writable))"),
     QStringLiteral("CREATE POLICY run_read ON quillon.test_run FOR SELECT TO quillon_member"
                    " USING (EXISTS (SELECT 1 FROM quillon.event e WHERE e.uuid = test_run.event))"),
     QStringLiteral("CREATE POLICY run_add ON quillon.test_run FOR INSERT TO quillon_member"
