@@ -252,7 +252,10 @@ int main(int argc, char** argv) {
     const QString laptop = registerDir.filePath(QStringLiteral("laptop.sqlite"));
     std::atomic<bool> syncing{false}, done{false};
     std::atomic<int> syncs{0};
+    BackgroundSync sync(laptop);
     std::thread background([&] {
+        // The laptop's recording goes on at the sync's priority too.
+        LowerThisThreadsPriority();
         RegisterDb db;
         db.open(laptop, RegisterDb::Mode::Write, nullptr);
         RegisterStore store(db.db());
@@ -275,7 +278,8 @@ int main(int argc, char** argv) {
                 store.write(e, nullptr);
             }
             QSqlQuery(db.db()).exec(QStringLiteral("COMMIT"));
-            SyncRegister(laptop, pg.uri(QStringLiteral("bench")));
+            sync.request(pg.uri(QStringLiteral("bench")));
+            while (sync.busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++syncs;
         }
     });

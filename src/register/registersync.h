@@ -62,8 +62,12 @@ struct SyncStatus {
 };
 SyncStatus ReadSyncStatus(const QString& registerPath);
 
-// Runs syncs one after the other on a thread of its own: a request while one runs asks for one
-// more after it. The done handler is told on that thread.
+// Gives the calling thread a lower priority than the program's others (a sync in the
+// background yields to an exchange on the wire).
+void LowerThisThreadsPriority();
+
+// Runs syncs one after the other on a thread of its own, at a lower priority,: a request while one
+// runs asks for one more after it. The done handler is told on that thread.
 class BackgroundSync {
   public:
     explicit BackgroundSync(QString registerPath);
