@@ -141,6 +141,10 @@ ServerAddress ParseServerUri(const QString& uri) {
     if (!local && !a.keywords.contains(QStringLiteral("sslmode")) &&
         qEnvironmentVariableIsEmpty("PGSSLMODE") && !a.keywords.contains(QStringLiteral("service")))
         a.keywords.insert(QStringLiteral("sslmode"), QStringLiteral("require"));
+    // A connection over a network that goes quiet is given up within a minute rather than
+    // waited on for as long as the system's TCP would.
+    if (!local && !a.keywords.contains(QStringLiteral("tcp_user_timeout")))
+        a.keywords.insert(QStringLiteral("tcp_user_timeout"), QStringLiteral("60000"));
     if (!a.keywords.contains(QStringLiteral("connect_timeout")) &&
         qEnvironmentVariableIsEmpty("PGCONNECT_TIMEOUT"))
         a.keywords.insert(QStringLiteral("connect_timeout"), QStringLiteral("10"));

@@ -3,7 +3,8 @@
 // (postgresql://[user[:password]@][host][:port][,...][/dbname][?keyword=value&...]), taken apart
 // by libpq's own rules into the keywords a connection is made with. A host that is not on this
 // machine gets TLS (sslmode=require) unless the URI or PGSSLMODE says otherwise, and a short
-// connect timeout, so that an unreachable server is told within seconds.
+// connect timeout, so that an unreachable server is told within seconds (and, over a network, a
+// TCP timeout of a minute, so that a connection gone quiet is not waited on for longer).
 
 #include <QMap>
 #include <QString>
