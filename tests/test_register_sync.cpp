@@ -162,6 +162,9 @@ void TestRegisterSync::rowLevelSecurity_data() {
     QTest::newRow("technician grants itself")
         << "rita"
         << "INSERT INTO quillon.site_grant VALUES ('rita', 'Tower B', true)" << -1;
+    QTest::newRow("technician sees modules of its site only")
+        << "rita"
+        << "SELECT * FROM quillon.module WHERE site <> 'Tower A'" << 0;
     QTest::newRow("technician sees others' grants")
         << "rita"
         << "SELECT * FROM quillon.site_grant WHERE role <> 'rita'" << 0;
@@ -469,6 +472,11 @@ void TestRegisterSync::clockHoursOff() {
                                      {b, QStringLiteral("kai")},
                                      {a, QStringLiteral("jo")}})
         QVERIFY(SyncRegister(path, uri(role)).ok());
+    // The server's modules follow the same rule.
+    QCOMPARE(pg_->value(QStringLiteral("SELECT module_id FROM quillon.module WHERE serial = 'T2'"),
+                        QStringLiteral("quillon"))
+                 .toInt(),
+             tieWinner);
     for (const QString& path : {a, b}) {
         RegisterReader r;
         QVERIFY(r.open(path));

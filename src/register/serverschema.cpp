@@ -57,6 +57,27 @@ const QStringList kServerVersion1 = {
                    " seq integer NOT NULL, ms bigint NOT NULL, channel integer NOT NULL,"
                    " key boolean NOT NULL, decimal text NOT NULL, hex text NOT NULL,"
                    " keys text NOT NULL DEFAULT '', PRIMARY KEY (event, seq))"),
+    // The modules as the events make them, by the rule every laptop follows: each field from
+    // the newest event that tells it (by time, then event id). Seen through the reader's own
+    // grants.
+    QStringLiteral(
+        "CREATE VIEW quillon.module WITH (security_invoker = true) AS SELECT e.type, e.serial,"
+        " min(e.time) AS first_seen, max(e.time) AS last_seen,"
+        " (array_agg(e.site ORDER BY e.time DESC, e.uuid DESC))[1] AS site,"
+        " (array_agg(e.port ORDER BY e.time DESC, e.uuid DESC) FILTER (WHERE e.port <> ''))[1]"
+        "  AS port,"
+        " (array_agg(e.module_id ORDER BY e.time DESC, e.uuid DESC)"
+        "  FILTER (WHERE e.module_id IS NOT NULL))[1] AS module_id,"
+        " (array_agg(e.line ORDER BY e.time DESC, e.uuid DESC) FILTER (WHERE e.line <> ''))[1]"
+        "  AS line,"
+        " (array_agg(e.version ORDER BY e.time DESC, e.uuid DESC)"
+        "  FILTER (WHERE e.version <> ''))[1] AS version,"
+        " (array_agg(e.ch2_serial ORDER BY e.time DESC, e.uuid DESC)"
+        "  FILTER (WHERE e.ch2_serial <> ''))[1] AS ch2_serial,"
+        " (array_agg(t.verdict ORDER BY t.ended DESC, e.uuid DESC)"
+        "  FILTER (WHERE t.verdict IS NOT NULL))[1] AS last_test"
+        " FROM quillon.event e LEFT JOIN quillon.test_run t ON t.event = e.uuid"
+        " GROUP BY e.type, e.serial"),
     QStringLiteral("ALTER TABLE quillon.site_grant ENABLE ROW LEVEL SECURITY"),
     QStringLiteral("ALTER TABLE quillon.event ENABLE ROW LEVEL SECURITY"),
     QStringLiteral("ALTER TABLE quillon.test_run ENABLE ROW LEVEL SECURITY"),
@@ -85,7 +106,7 @@ const QStringList kServerVersion1 = {
                    "  AND g.writable WHERE e.uuid = card_read.event))"),
     QStringLiteral("GRANT USAGE ON SCHEMA quillon TO quillon_member"),
     QStringLiteral("GRANT SELECT ON quillon.meta, quillon.site_grant, quillon.event,"
-                   " quillon.test_run, quillon.card_read TO quillon_member"),
+                   " quillon.test_run, quillon.card_read, quillon.module TO quillon_member"),
     QStringLiteral("GRANT INSERT ON quillon.event, quillon.test_run, quillon.card_read"
                    " TO quillon_member"),
     // The administrator's grants, with the role's name quoted by the server.
