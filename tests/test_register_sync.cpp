@@ -268,6 +268,18 @@ void TestRegisterSync::syncBothWays() {
     QCOMPARE(t->uuid, tests[0].uuid);
     QCOMPARE(ReadSyncStatus(b).sites, QStringList{QStringLiteral("Hall")});
     QCOMPARE(ReadSyncStatus(b).role, QStringLiteral("ben"));
+
+    // Another server: the register starts over with it, and it gets every event.
+    QVERIFY(pg_->sql({QStringLiteral("CREATE DATABASE second")}));
+    ServerProblem p;
+    QVERIFY(
+        InitServer(pg_->uri(QStringLiteral("postgres"), QStringLiteral("second")), nullptr, &p));
+    QVERIFY(GrantSite(pg_->uri(QStringLiteral("postgres"), QStringLiteral("second")),
+                      QStringLiteral("ann"), QStringLiteral("Hall"), false, &p));
+    const SyncResult moved =
+        SyncRegister(a, pg_->uri(QStringLiteral("ann"), QStringLiteral("second")));
+    QVERIFY2(moved.ok(), qPrintable(moved.describe()));
+    QCOMPARE(moved.sent, 52);
 }
 
 void TestRegisterSync::cutOff_data() {

@@ -22,7 +22,12 @@ namespace pgtest {
 
 class PgServer {
   public:
-    PgServer() : dir_(QDir::tempPath() + QStringLiteral("/quillon-pg-XXXXXX")) {
+    // In /tmp where there is one: every folder above the cluster must be open to the server's
+    // user, and a socket's path is limited to about a hundred characters.
+    PgServer()
+        : dir_((QFileInfo(QStringLiteral("/tmp")).isDir() ? QStringLiteral("/tmp")
+                                                          : QDir::tempPath()) +
+               QStringLiteral("/quillon-pg-XXXXXX")) {
         const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin");
         bin_ = QFile::exists(bin + QStringLiteral("/initdb")) ? bin : QString();
         if (bin_.isEmpty()) {
