@@ -26,7 +26,11 @@
 #include "link/qtserialport.h"
 #include "link/trafficlog.h"
 #include "register/registerrecorder.h"
+#include "register/registerstore.h"
+#include "register/registersync.h"
 #include "register/registerwriter.h"
+#include "register/serverschema.h"
+#include "support/pgserver.h"
 
 namespace {
 
@@ -231,5 +235,78 @@ int main(int argc, char** argv) {
         "command test through the operation frame, site register on %.0f us, off %.0f us, "
         "%+.2f%% (median of %zu each, %d events written)\n",
         a, b, 100.0 * (a - b) / b, on.size(), writer.written());
+
+    // The round trip while a sync with the team's server runs in the background (a laptop that
+    // keeps recording and syncing), against the baseline with it paused, in blocks that take
+    // turns.
+    pgtest::PgServer pg;
+    if (!pg.why().isEmpty()) {
+        std::printf("with a sync in the background: not measured (%s)\n", qPrintable(pg.why()));
+        return 0;
+    }
+    ServerProblem problem;
+    InitServer(pg.uri(QStringLiteral("postgres")), nullptr, &problem);
+    pg.addRole(QStringLiteral("bench"), QStringLiteral("pw"));
+    GrantSite(pg.uri(QStringLiteral("postgres")), QStringLiteral("bench"), QStringLiteral("Site"),
+              false, &problem);
+    const QString laptop = registerDir.filePath(QStringLiteral("laptop.sqlite"));
+    std::atomic<bool> syncing{false}, done{false};
+    std::atomic<int> syncs{0};
+    BackgroundSync sync(laptop);
+    std::thread background([&] {
+        // The laptop's recording goes on at the sync's priority too.
+        LowerThisThreadsPriority();
+        RegisterDb db;
+        db.open(laptop, RegisterDb::Mode::Write, nullptr);
+        RegisterStore store(db.db());
+        int n = 0;
+        while (!done) {
+            if (!syncing) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            QSqlQuery(db.db()).exec(QStringLiteral("BEGIN"));
+            for (int i = 0; i < 500; ++i) {
+                RegisterEntry e;
+                e.uuid = QUuid::createUuid();
+                e.time = QDateTime::currentDateTimeUtc();
+                e.source = QStringLiteral("cli");
+                e.kind = QStringLiteral("read");
+                e.site = QStringLiteral("Site");
+                e.module.type = QStringLiteral("RQ-3016");
+                e.module.serial = QString::number(n++ % 5000);
+                store.write(e, nullptr);
+            }
+            QSqlQuery(db.db()).exec(QStringLiteral("COMMIT"));
+            sync.request(pg.uri(QStringLiteral("bench")));
+            while (sync.busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++syncs;
+        }
+    });
+    if (!link.OpenPort(1, QStringLiteral("115200,n,8,1"))) return 1;
+    std::vector<double> quiet, busy;
+    for (int block = 0; block < 20; ++block) {
+        const bool withSync = block % 2 == 1;
+        syncing = withSync;
+        // The sync gets going (or winds down) before the block is measured.
+        std::this_thread::sleep_for(std::chrono::milliseconds(withSync ? 300 : 100));
+        for (int i = 0; i < 200; ++i) {
+            t.start();
+            link.Transact(QByteArray("B01B"));
+            (withSync ? busy : quiet).push_back(static_cast<double>(t.nsecsElapsed()) / 1000.0);
+        }
+    }
+    syncing = false;
+    done = true;
+    background.join();
+    link.ClosePort();
+    std::sort(quiet.begin(), quiet.end());
+    std::sort(busy.begin(), busy.end());
+    const double q = quiet[quiet.size() / 2], w = busy[busy.size() / 2];
+    std::printf(
+        "transact round trip with a sync running in the background %.0f us (p99 %.0f us), "
+        "baseline without %.0f us (p99 %.0f us): %+.1f%% (median of %zu each, %d syncs ran)\n",
+        w, busy[busy.size() * 99 / 100], q, quiet[quiet.size() * 99 / 100], 100.0 * (w - q) / q,
+        busy.size(), syncs.load());
     return 0;
 }

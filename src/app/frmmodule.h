@@ -44,6 +44,7 @@ class TfrmTrafficLog;
 class TfrmSurvey;
 struct TestSummary;
 class TfrmRegister;
+class RegisterSyncer;
 class RecorderAttachment;
 struct RegisterProblem;
 
@@ -264,6 +265,8 @@ class TfrmModule : public QMainWindow {
     OnFirstUse<TfrmRegister> frmRegister;
     std::unique_ptr<RecorderAttachment> registerRecorder;
     bool registerOffSaid = false;
+    // The sync with the team's server, while the register is on (registersyncer.h).
+    RegisterSyncer* registerSyncer = nullptr;
 
     // The live tests' views beside the pages: the DI timeline, the card log and the I/O
     // check's result, each a window made on its first use. What they show is recorded

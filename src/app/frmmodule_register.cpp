@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "app/frmmodule.h"
+#include "app/registersyncer.h"
 #include "app/registerwindow.h"
 #include "register/registerrecorder.h"
 #include "register/registerwriter.h"
@@ -33,6 +34,7 @@ void TfrmModule::buildRegister() {
         writer->setSite(LoadRegisterSite(*platform_.settings));
     }
     registerRecorder = std::make_unique<RecorderAttachment>(module, *writer, RecordSource::Window);
+    registerSyncer = new RegisterSyncer(writer->path(), platform_.settings, this);
     // The writer's thread tells; the box opens on this thread, if the window is still there.
     QPointer<TfrmModule> self(this);
     writer->setOffHandler([self](const RegisterProblem& problem) {

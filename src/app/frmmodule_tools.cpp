@@ -7,6 +7,7 @@
 
 #include "app/frmmodule.h"
 #include "app/portwatcher.h"
+#include "app/registersyncer.h"
 #include "app/surveywindow.h"
 #include "app/trafficlogwindow.h"
 #include "text/extratexts.h"
@@ -19,7 +20,14 @@ void TfrmModule::buildTools() {
         log->applyTexts(LangIndex);
         return log;
     });
-    frmSurvey.setMaker([this] { return new TfrmSurvey(*this); });
+    frmSurvey.setMaker([this] {
+        auto* survey = new TfrmSurvey(*this);
+        // What a run over the buses recorded goes to the team's server at once.
+        connect(survey, &TfrmSurvey::surveyEnded, this, [this] {
+            if (registerSyncer) registerSyncer->syncNow();
+        });
+        return survey;
+    });
     portWatcher = new PortWatcher(*this);
 
     // In the File menu, above Exit.

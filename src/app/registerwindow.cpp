@@ -23,6 +23,7 @@
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/registermodel.h"
+#include "app/registersyncer.h"
 #include "engine/buses.h"
 #include "link/linesettings.h"
 #include "link/portmap.h"
@@ -134,6 +135,7 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     grid->addWidget(edRegisterFilter, 1, 1, 1, 2);
     grid->addWidget(split, 2, 0, 1, 3);
     grid->addWidget(lbRegisterStatus, 3, 0, 1, 3);
+    buildSync(grid, 4);
     resize(1040, 580);
 
     auto guard = [this](void (TfrmRegister::*handler)()) {
@@ -218,6 +220,7 @@ void TfrmRegister::applyTexts(int langIndex) {
     tblRegisterHistory->setHorizontalHeaderLabels(
         text(ExtraTexts::kRegisterHistoryColumns).split(QLatin1Char('|')));
     if (!reader_ || !off_.isEmpty()) showOff(off_);
+    applySyncTexts();
     showCount();
     showHistory(model_->module(tblRegister->currentIndex().row()));
 }
@@ -272,7 +275,15 @@ void TfrmRegister::reload() {
     const RegisterModule* current = model_->module(tblRegister->currentIndex().row());
     const qint64 key = current ? current->key : -1;
     model_->setModules(reader_->modules());
-    auto* completer = new QCompleter(reader_->sites(), edRegisterSite);
+    // The sites of the register, and those the team's server granted.
+    QStringList sites = reader_->sites();
+    if (main_.registerSyncer) {
+        main_.registerSyncer->refresh();
+        for (const QString& s : main_.registerSyncer->status().sites)
+            if (!sites.contains(s)) sites << s;
+        std::sort(sites.begin(), sites.end());
+    }
+    auto* completer = new QCompleter(sites, edRegisterSite);
     delete edRegisterSite->completer();
     edRegisterSite->setCompleter(completer);
     tblRegister->resizeColumnsToContents();

@@ -63,6 +63,12 @@ class TfrmRegister : public QWidget {
     QPushButton* btnRegisterReport = nullptr;
     QPushButton* btnRegisterReplace = nullptr;
     QLabel* lbRegisterStatus = nullptr;
+    // The team's server (registerwindow_sync.cpp): its URI, how the last sync went, Sync now.
+    QLineEdit* edRegisterServer = nullptr;
+    QLabel* lblRegisterSync = nullptr;
+    QPushButton* btnRegisterSync = nullptr;
+    void edRegisterServerChange();
+    void btnRegisterSyncClick();
     RegisterModulesModel* model() const { return model_; }
 
   protected:
@@ -71,6 +77,9 @@ class TfrmRegister : public QWidget {
 
   private:
     QString text(int row) const;
+    void buildSync(class QGridLayout* grid, int row);
+    void applySyncTexts();
+    void showSync();
     void showHistory(const RegisterModule* module);
     void showCount();
     bool save(const QString& suggested, const QStringList& header, const QList<QStringList>& rows);

@@ -120,8 +120,8 @@ class Result {
         if (v.isBool()) return v.toBool() ? "yes" : "no";
         if (v.isDouble()) return QByteArray::number(v.toInt());
         if (v.isNull()) return "-";
-        if (v.isArray() || v.isObject())
-            return QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
+        if (v.isArray()) return QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact);
+        if (v.isObject()) return QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
         return v.toString().toUtf8();
     }
 
@@ -249,6 +249,11 @@ class Cli {
     int report();
     int replace();
     QString registerPath() const;
+    // The team's server (cli_sync.cpp): `register server ...`, `register sync`, and the URI
+    // of --server, QUILLON_SERVER or the RegisterServer setting.
+    int serverCommand();
+    int syncCommand();
+    QString serverUri() const;
     // The register's writer, made on the first call; null with the register off.
     RegisterWriter* openRegister();
     void attachRegister(RecordSource source);

@@ -131,6 +131,8 @@ int Cli::registerCommand() {
             Usage(QStringLiteral("register %1 takes %2 argument(s)").arg(sub).arg(count));
     };
 
+    if (sub == "server") return serverCommand();
+    if (sub == "sync") return syncCommand();
     if (sub == "merge") {
         wants(1);
         MergeCounts counts;
@@ -153,7 +155,8 @@ int Cli::registerCommand() {
         return kOk;
     }
     if (sub != "list" && sub != "history" && sub != "export")
-        Usage(QStringLiteral("register: list, history, export or merge, not \"%1\"").arg(sub));
+        Usage(QStringLiteral("register: list, history, export, merge, sync or server, not \"%1\"")
+                  .arg(sub));
 
     RegisterReader reader;
     RegisterProblem problem;
@@ -169,8 +172,9 @@ int Cli::registerCommand() {
     if (sub == "list") {
         wants(0);
         if (!json_) {
-            std::printf("%-9s %-9s %-9s %-3s %-12s %-14s %-14s %-19s %s\n", "TYPE", "SERIAL",
-                        "VERSION", "ID", "LINE", "PORT", "SITE", "LAST SEEN", "LAST TEST");
+            std::printf("%-9s %-9s %-9s %-3s %-12s %-14s %-14s %-19s %-12s %s\n", "TYPE", "SERIAL",
+                        "VERSION", "ID", "LINE", "PORT", "SITE", "LAST SEEN", "RECORDED BY",
+                        "LAST TEST");
         }
         query.withSettings = json_;
         // Ten thousand modules go out in large writes, not a flush per line, and are never
@@ -200,6 +204,8 @@ int Cli::registerCommand() {
                 out += ",\"id\":" + (m.facts.id >= 0 ? QByteArray::number(m.facts.id) : "null");
                 out += ",\"site\":";
                 AppendJson(out, m.site);
+                out += ",\"recorded_by\":";
+                AppendJson(out, m.recordedBy);
                 out += ",\"first_seen\":";
                 AppendJson(out, IsoTime(m.firstSeen));
                 out += ",\"last_seen\":";
@@ -223,6 +229,7 @@ int Cli::registerCommand() {
                                  QLatin1Char(' ') + OneLine(m.facts.port).leftJustified(14) +
                                  QLatin1Char(' ') + OneLine(m.site).leftJustified(14) +
                                  QLatin1Char(' ') + LocalTime(m.lastSeen).leftJustified(19) +
+                                 QLatin1Char(' ') + OneLine(m.recordedBy).leftJustified(12) +
                                  QLatin1Char(' ') + OneLine(m.lastTest) + QLatin1Char('\n');
             out += line.toUtf8();
         });
@@ -267,6 +274,7 @@ int Cli::registerCommand() {
             r.add("type", e.module.type);
             r.add("serial", e.module.serial);
             r.add("source", e.source);
+            r.add("recorded-by", e.recordedBy);
             r.add("kind", e.kind);
             r.add("operation", e.operation);
             r.add("site", e.site);
@@ -286,9 +294,10 @@ int Cli::registerCommand() {
                 r.add("cycles", e.test->cycles);
                 r.add("failures", e.test->failures);
             }
-            QString text = QStringLiteral("%1 %2 %3 %4 %5: %6")
-                               .arg(LocalTime(e.time), e.module.type, OneLine(e.module.serial),
-                                    e.source, e.operation, OneLine(e.outcome));
+            QString text =
+                QStringLiteral("%1 %2 %3 %4 %5 %6: %7")
+                    .arg(LocalTime(e.time), e.module.type, OneLine(e.module.serial), e.source,
+                         OneLine(e.recordedBy), e.operation, OneLine(e.outcome));
             if (e.verified)
                 text +=
                     *e.verified ? QStringLiteral(", verified") : QStringLiteral(", not verified");

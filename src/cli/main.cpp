@@ -39,6 +39,15 @@ const char* const kHelpText =
     "                         the modules (--site, --type), or a module's history, as CSV\n"
     "  register merge OTHER.sqlite\n"
     "                         fold another machine's register into this one\n"
+    "  register sync          send the events the team's server lacks, fetch those of\n"
+    "                         the granted sites (--server URI, else $QUILLON_SERVER,\n"
+    "                         else the window's server)\n"
+    "  register server init URI\n"
+    "                         create or upgrade the register on a PostgreSQL server\n"
+    "  register server grant ROLE SITE\n"
+    "                         let a role read and add the site's records (--read-only)\n"
+    "  register server revoke ROLE SITE\n"
+    "                         take the grant back\n"
     "  report                 the commissioning report of a site (--site, --pdf FILE,\n"
     "                         --csv FILE, --from, --to, --plan PLAN.csv for the modules\n"
     "                         of that plan's runs)\n"
@@ -61,6 +70,8 @@ const char* const kHelpText =
     "  130  interrupted\n"
     "register list, history and export exit with 2 when the register cannot be read.\n"
     "register merge exits with 2 when the other file is refused; nothing is changed then.\n"
+    "register sync exits with 1 when it stopped or a site was refused (what was not sent\n"
+    "stays queued for the next sync).\n"
     "report exits with 2 when a target file cannot be written, 1 when no module is\n"
     "selected (no file is written then). replace exits with 2 when the register refuses\n"
     "(unknown serial number, replaced already), 1 when the bus does (no new module, more\n"
@@ -139,6 +150,14 @@ void AddOptions(QCommandLineParser& p) {
         {"to", "report: the modules met until this date or time.", "DATE"},
         {"new-serial", "replace: the new module's serial number, when several new ones answer.",
          "SERIAL"},
+    });
+    // The team's server.
+    p.addOptions({
+        {"server",
+         "register sync, server grant|revoke: the server's libpq URI (default "
+         "$QUILLON_SERVER, else the window's RegisterServer setting).",
+         "URI"},
+        {"read-only", "register server grant: read the site's records, add none."},
     });
 }
 

@@ -72,6 +72,12 @@ struct RegisterEntry {
     QString relatedType;
     QString relatedSerial;
     std::optional<RegisterTestRun> test;
+    // The role that recorded it, as the team's server says once it has the event; "local"
+    // before (set by readers).
+    QString recordedBy;
+    // For an event fetched from the team's server: its number there (0: not fetched). Such an
+    // event is filed as sent, with `recordedBy` as its recorder.
+    qint64 serverSeq = 0;
 };
 
 // What a test summary came to: "passed", "failed", "no card read" or "not run".

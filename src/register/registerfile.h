@@ -30,7 +30,7 @@ struct RegisterProblem {
 };
 
 // The schema this build writes; a file of a higher version is left alone.
-constexpr int kRegisterSchemaVersion = 2;
+constexpr int kRegisterSchemaVersion = 3;
 // The file's application id ("QREG"), which tells a register from other SQLite files.
 constexpr int kRegisterApplicationId = 0x51524547;
 

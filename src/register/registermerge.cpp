@@ -32,9 +32,9 @@ bool SameFile(const QString& a, const QString& b) {
 // The other register's modules: the newer of each known field wins, as for a new entry.
 const char* const kModules =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site, site_at, last_test, last_test_at)"
+    " ch2_serial, settings, site, site_at, last_test, last_test_at, last_event)"
     " SELECT type, serial, first_seen, last_seen, port, module_id, line, version, ch2_serial,"
-    " settings, site, site_at, last_test, last_test_at FROM other.module WHERE true"
+    " settings, site, site_at, last_test, last_test_at, last_event FROM other.module WHERE true"
     " ON CONFLICT (type, serial) DO UPDATE SET ";
 // After the rules of every module row, its last test: the newer one.
 const char* const kModulesLastTest =
@@ -46,10 +46,10 @@ const char* const kModulesLastTest =
 const char* const kEvents =
     "INSERT INTO event (uuid, module, time, source, kind, operation, site, port, module_id,"
     " line, before, wanted, after, detail, outcome_row, outcome, ok, verified, plan_name,"
-    " plan_hash, related)"
+    " plan_hash, related, recorded_by)"
     " SELECT o.uuid, m.id, o.time, o.source, o.kind, o.operation, o.site, o.port, o.module_id,"
     " o.line, o.before, o.wanted, o.after, o.detail, o.outcome_row, o.outcome, o.ok,"
-    " o.verified, o.plan_name, o.plan_hash, r.id"
+    " o.verified, o.plan_name, o.plan_hash, r.id, o.recorded_by"
     " FROM other.event o"
     " JOIN other.module om ON om.id = o.module"
     " JOIN main.module m ON m.type = om.type AND m.serial = om.serial"

@@ -11,7 +11,9 @@ namespace {
 
 const char* const kModuleColumns =
     "id, type, serial, port, module_id, line, version, ch2_serial, settings, site, first_seen,"
-    " last_seen, last_test, last_test_at";
+    " last_seen, last_test, last_test_at,"
+    " (SELECT coalesce(e.recorded_by, 'local') FROM event e WHERE e.module = module.id"
+    "  ORDER BY e.time DESC, e.id DESC LIMIT 1)";
 
 RegisterModule ModuleOf(const QSqlQuery& q, bool withSettings) {
     RegisterModule m;
@@ -29,6 +31,7 @@ RegisterModule ModuleOf(const QSqlQuery& q, bool withSettings) {
     m.lastSeen = TimeOfRegister(q.value(11).toLongLong());
     m.lastTest = q.value(12).toString();
     m.lastTestAt = TimeOfRegister(q.value(13).toLongLong());
+    m.recordedBy = q.value(14).toString();
     return m;
 }
 
@@ -112,7 +115,7 @@ QList<RegisterEntry> RegisterReader::events(const QString& where, const QVariant
         " e.line, e.before, e.wanted, e.after, e.detail, e.outcome_row, e.outcome, e.ok,"
         " e.verified, e.plan_name, e.plan_hash, m.type, m.serial, r.type, r.serial,"
         " t.id, t.test, t.started, t.ended, t.ending, t.cycles, t.failures, t.verdict,"
-        " t.input_changes, t.verdicts, t.follows"
+        " t.input_changes, t.verdicts, t.follows, coalesce(e.recorded_by, 'local')"
         " FROM event e JOIN module m ON m.id = e.module"
         " LEFT JOIN module r ON r.id = e.related"
         " LEFT JOIN test_run t ON t.event = e.id WHERE ");
@@ -149,6 +152,7 @@ QList<RegisterEntry> RegisterReader::events(const QString& where, const QVariant
         e.module.serial = q.value(20).toString();
         e.relatedType = q.value(21).toString();
         e.relatedSerial = q.value(22).toString();
+        e.recordedBy = q.value(34).toString();
         if (!q.value(23).isNull()) {
             RegisterTestRun t;
             t.test = q.value(24).toString();

@@ -23,6 +23,7 @@ struct RegisterModule {
     QDateTime lastSeen;
     QString lastTest;  // the verdict of its last live test; empty: none yet
     QDateTime lastTestAt;
+    QString recordedBy;  // who recorded its newest event: a server's role, or "local"
 };
 
 struct ModuleQuery {

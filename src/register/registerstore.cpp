@@ -4,6 +4,11 @@
 #include <QJsonDocument>
 #include <QVariant>
 
+// The new row is the newer one: later, or as late and of the greater event id, so that
+// registers holding the same events decide alike whatever order the events came in.
+#define QUILLON_NEWER                                                    \
+    "(excluded.last_seen > last_seen OR (excluded.last_seen = last_seen" \
+    " AND coalesce(excluded.last_event, x'') >= coalesce(last_event, x'')))"
 // A field the new row does not tell keeps its value; one it tells replaces the known value
 // when the new row is the newest of the module (or the field is still empty), so that an older
 // event merged in later does not undo a newer one. An empty site never clears a module's site,
@@ -11,20 +16,27 @@
 const char* const kModuleUpdate =
     " first_seen = min(first_seen, excluded.first_seen),"
     " last_seen = max(last_seen, excluded.last_seen),"
-    " port = CASE WHEN excluded.port <> '' AND (excluded.last_seen >= last_seen OR port = '')"
+    " last_event = CASE WHEN " QUILLON_NEWER
+    " THEN excluded.last_event ELSE last_event END,"
+    " port = CASE WHEN excluded.port <> '' AND (" QUILLON_NEWER
+    " OR port = '')"
     "   THEN excluded.port ELSE port END,"
     " module_id = CASE WHEN excluded.module_id IS NOT NULL"
-    "   AND (excluded.last_seen >= last_seen OR module_id IS NULL)"
+    "   AND (" QUILLON_NEWER
+    " OR module_id IS NULL)"
     "   THEN excluded.module_id ELSE module_id END,"
-    " line = CASE WHEN excluded.line <> '' AND (excluded.last_seen >= last_seen OR line = '')"
+    " line = CASE WHEN excluded.line <> '' AND (" QUILLON_NEWER
+    " OR line = '')"
     "   THEN excluded.line ELSE line END,"
     " version = CASE WHEN excluded.version <> ''"
-    "   AND (excluded.last_seen >= last_seen OR version = '')"
+    "   AND (" QUILLON_NEWER
+    " OR version = '')"
     "   THEN excluded.version ELSE version END,"
     " ch2_serial = CASE WHEN excluded.ch2_serial <> ''"
-    "   AND (excluded.last_seen >= last_seen OR ch2_serial = '')"
+    "   AND (" QUILLON_NEWER
+    " OR ch2_serial = '')"
     "   THEN excluded.ch2_serial ELSE ch2_serial END,"
-    " settings = CASE WHEN excluded.last_seen >= last_seen"
+    " settings = CASE WHEN " QUILLON_NEWER
     "   THEN json_patch(settings, excluded.settings)"
     "   ELSE json_patch(excluded.settings, settings) END,"
     " site = CASE WHEN excluded.site <> '' AND excluded.site_at >= site_at"
@@ -37,18 +49,18 @@ namespace {
 // A module's row from one entry.
 const char* const kUpsertModule =
     "INSERT INTO module (type, serial, first_seen, last_seen, port, module_id, line, version,"
-    " ch2_serial, settings, site, site_at)"
+    " ch2_serial, settings, site, site_at, last_event)"
     " VALUES (:type, :serial, :time, :time, :port, :id, :line, :version, :ch2, :settings, :site,"
-    " CASE WHEN :site <> '' THEN :time ELSE 0 END)"
+    " CASE WHEN :site <> '' THEN :time ELSE 0 END, :event)"
     " ON CONFLICT (type, serial) DO UPDATE SET ";
 
 const char* const kInsertEvent =
     "INSERT INTO event (uuid, module, time, source, kind, operation, site, port, module_id, line,"
     " before, wanted, after, detail, outcome_row, outcome, ok, verified, plan_name, plan_hash,"
-    " related)"
+    " related, sent, server_seq, recorded_by)"
     " VALUES (:uuid, :module, :time, :source, :kind, :operation, :site, :port, :id, :line,"
     " :before, :wanted, :after, :detail, :row, :outcome, :ok, :verified, :plan_name, :plan_hash,"
-    " :related)";
+    " :related, :sent, :server_seq, :recorded_by)";
 
 const char* const kInsertRun =
     "INSERT INTO test_run (event, test, started, ended, ending, cycles, failures, verdict,"
@@ -149,6 +161,7 @@ bool RegisterStore::write(const RegisterEntry& e, QSqlError* error) {
     module_.bindValue(QStringLiteral(":ch2"), Text(m.ch2Serial));
     module_.bindValue(QStringLiteral(":settings"), ValuesJson(m.settings));
     module_.bindValue(QStringLiteral(":site"), Text(e.site));
+    module_.bindValue(QStringLiteral(":event"), e.uuid.toRfc4122());
     if (!module_.exec() || !module_.next()) return failed(module_);
     const qint64 moduleKey = module_.value(0).toLongLong();
     module_.finish();
@@ -185,6 +198,12 @@ bool RegisterStore::write(const RegisterEntry& e, QSqlError* error) {
     event_.bindValue(QStringLiteral(":plan_name"), OptionalText(e.planName));
     event_.bindValue(QStringLiteral(":plan_hash"), OptionalText(e.planHash));
     event_.bindValue(QStringLiteral(":related"), related);
+    const bool fetched = e.serverSeq > 0;
+    event_.bindValue(QStringLiteral(":sent"), fetched ? 1 : 0);
+    event_.bindValue(QStringLiteral(":server_seq"),
+                     fetched ? QVariant(e.serverSeq) : QVariant(QMetaType(QMetaType::LongLong)));
+    event_.bindValue(QStringLiteral(":recorded_by"),
+                     fetched ? QVariant(e.recordedBy) : QVariant(QMetaType(QMetaType::QString)));
     if (!event_.exec()) return failed(event_);
     const qint64 eventKey = event_.lastInsertId().toLongLong();
 

@@ -86,6 +86,28 @@ const QStringList kVersion2 = {
     QStringLiteral("ALTER TABLE card_read ADD COLUMN keys TEXT NOT NULL DEFAULT ''"),
 };
 
+// Version 3: what a shared server knows of each event (whether it acknowledged it, its number
+// there, the role that recorded it), how far each site was fetched from which server, and the
+// event that gave a module its newest values (the tie-break between events of the same time).
+const QStringList kVersion3 = {
+    QStringLiteral("ALTER TABLE module ADD COLUMN last_event BLOB"),
+    QStringLiteral("ALTER TABLE event ADD COLUMN sent INTEGER NOT NULL DEFAULT 0"),
+    QStringLiteral("ALTER TABLE event ADD COLUMN server_seq INTEGER"),
+    QStringLiteral("ALTER TABLE event ADD COLUMN recorded_by TEXT"),
+    QStringLiteral("CREATE INDEX event_unsent ON event (site, id) WHERE sent = 0"),
+    QStringLiteral("CREATE TABLE sync_server ("
+                   " id INTEGER PRIMARY KEY CHECK (id = 1),"
+                   " server_id TEXT NOT NULL,"
+                   " uri TEXT NOT NULL DEFAULT '',"
+                   " role TEXT NOT NULL DEFAULT '',"
+                   " last_sync INTEGER NOT NULL DEFAULT 0,"
+                   " last_outcome TEXT NOT NULL DEFAULT '')"),
+    QStringLiteral("CREATE TABLE sync_site ("
+                   " site TEXT PRIMARY KEY,"
+                   " writable INTEGER NOT NULL,"
+                   " fetched INTEGER NOT NULL DEFAULT 0)"),
+};
+
 int Pragma(QSqlDatabase& db, const char* name) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) || !q.next()) return -1;
@@ -100,6 +122,8 @@ QStringList RegisterMigration(int version) {
             return kVersion1;
         case 2:
             return kVersion2;
+        case 3:
+            return kVersion3;
         default:
             return {};
     }

@@ -33,6 +33,7 @@ constexpr int kDefaultChatterLimit = 5;
 constexpr int kMaxChatterLimit = 100;
 const QString kRegisterSite = QStringLiteral("RegisterSite");
 const QString kIoCheckUnasked = QStringLiteral("IoCheckUnasked");
+const QString kRegisterServer = QStringLiteral("RegisterServer");
 const QString kPorts = QStringLiteral("Ports");
 
 // A text ends at its first zero character, as a registry string does.
@@ -188,7 +189,8 @@ QByteArray withValues(IniDocument doc, const QList<QPair<QString, QByteArray>>& 
 // them has been set (which adds the same lines around them that a save adds).
 QByteArray userPart(const QByteArray& text) {
     static const QStringList owned{kType,         kScanCommNo,   kScanBaudRateNo, kScanBaudRate,
-                                   kLanguageFlag, kChatterLimit, kRegisterSite,   kIoCheckUnasked};
+                                   kLanguageFlag, kChatterLimit, kRegisterSite,   kIoCheckUnasked,
+                                   kRegisterServer};
     IniDocument doc(text);
     for (const QString& name : owned) doc.setValue(kGeneral, name, QByteArray());
     for (const QString& name : owned) doc.remove(kGeneral, name);
@@ -404,7 +406,12 @@ void SaveChatterLimit(const SettingsStore& store, int limit) {
     store.save({{kChatterLimit, qBound(1, limit, kMaxChatterLimit)}});
 }
 
-QString LoadText(const SettingsStore& store, const QString& name) {
+QString LoadRegisterSite(const SettingsStore& store) {
+    return store.loadText(kRegisterSite);
+}
+
+QString SettingsStore::loadText(const QString& name) const {
+    const SettingsStore& store = *this;
 #ifdef Q_OS_WIN
     if (store.usesRegistry()) {
         if (!store.exists()) return QString();
@@ -419,17 +426,13 @@ QString LoadText(const SettingsStore& store, const QString& name) {
     return IniSource(doc).textValue(name).value_or(QString());
 }
 
-QString LoadRegisterSite(const SettingsStore& store) {
-    return LoadText(store, kRegisterSite);
-}
-
 void SaveRegisterSite(const SettingsStore& store, const QString& site) {
     store.save({{kRegisterSite, site}});
 }
 
 QStringList LoadIoCheckUnasked(const SettingsStore& store) {
     QStringList sites;
-    const QJsonDocument doc = QJsonDocument::fromJson(LoadText(store, kIoCheckUnasked).toUtf8());
+    const QJsonDocument doc = QJsonDocument::fromJson(store.loadText(kIoCheckUnasked).toUtf8());
     for (const QJsonValue& v : doc.array())
         if (v.isString()) sites << v.toString();
     return sites;
@@ -438,4 +441,12 @@ QStringList LoadIoCheckUnasked(const SettingsStore& store) {
 void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites) {
     const QJsonDocument doc(QJsonArray::fromStringList(sites));
     store.save({{kIoCheckUnasked, QString::fromUtf8(doc.toJson(QJsonDocument::Compact))}});
+}
+
+QString LoadRegisterServer(const SettingsStore& store) {
+    return store.loadText(kRegisterServer);
+}
+
+void SaveRegisterServer(const SettingsStore& store, const QString& uri) {
+    store.save({{kRegisterServer, uri}});
 }

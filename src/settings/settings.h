@@ -4,11 +4,11 @@
 // user's configuration directory elsewhere (XDG_CONFIG_HOME honoured).
 //
 // The INI file is the user's as much as ours: a save changes only the lines of the values the
-// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag, ChatterLimit and
-// RegisterSite in the general group) and leaves every other byte as it stood. When the file holds
-// lines that cannot be read, the file as it stood is first kept beside it as Quillon.conf.bak, and
-// the notice says so once. Every write replaces the file in one step, so an interrupted save
-// leaves the old file.
+// tool owns (Type, ScanCommNo, ScanBaudRate, ScanBaudRateNo, LanguageFlag, ChatterLimit,
+// RegisterSite and RegisterServer in the general group) and leaves every other byte as it stood.
+// When the file holds lines that cannot be read, the file as it stood is first kept beside it as
+// Quillon.conf.bak, and the notice says so once. Every write replaces the file in one step, so an
+// interrupted save leaves the old file.
 
 #include <QList>
 #include <QMap>
@@ -59,9 +59,10 @@ class SettingsStore {
     friend void SaveChatterLimit(const SettingsStore& store, int limit);
     friend QString LoadRegisterSite(const SettingsStore& store);
     friend void SaveRegisterSite(const SettingsStore& store, const QString& site);
-    // A text value of the program's own, empty when missing or of another type.
-    friend QString LoadText(const SettingsStore& store, const QString& name);
+    friend QStringList LoadIoCheckUnasked(const SettingsStore& store);
     friend void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites);
+    friend void SaveRegisterServer(const SettingsStore& store, const QString& uri);
+    friend QString LoadRegisterServer(const SettingsStore& store);
 
     struct Value {
         QString name;
@@ -69,6 +70,8 @@ class SettingsStore {
     };
 
     bool usesRegistry() const;
+    // A text value of the general group; empty when it is missing or not a text.
+    QString loadText(const QString& name) const;
     // The file's text; nullopt when there is no regular file or it cannot be read.
     std::optional<QByteArray> readFile() const;
     // Writes the values, each an int or a QString; false when nothing was written.
@@ -102,3 +105,7 @@ void SaveRegisterSite(const SettingsStore& store, const QString& site);
 // site names as a JSON array of texts); empty when none is stored or the value is unreadable.
 QStringList LoadIoCheckUnasked(const SettingsStore& store);
 void SaveIoCheckUnasked(const SettingsStore& store, const QStringList& sites);
+// The shared register's server (RegisterServer), a libpq URI without a password; empty when
+// none is set. Whether a URI may be saved is the caller's to decide.
+QString LoadRegisterServer(const SettingsStore& store);
+void SaveRegisterServer(const SettingsStore& store, const QString& uri);

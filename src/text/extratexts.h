@@ -148,6 +148,27 @@ enum Row {
     // The question before the I/O check switches the outputs.
     kIoCheckAsk,      // "Check I/O switches every output of the module on and off ..."
     kIoCheckDontAsk,  // "Do not ask again for this site"
+
+    // The team's server in the Register window.
+    kSyncServer,           // "Server"
+    kSyncServerHint,       // "postgresql://technician@server/database"
+    kSyncNow,              // "Sync now"
+    kSyncNoServer,         // "No server: the register stays on this computer"
+    kSyncNever,            // "%1: not synced yet, %2 event(s) to send"
+    kSyncRunning,          // "%1: syncing..."
+    kSyncDone,             // "%1 as %2, %3: %4 sent, %5 fetched, %6 to send"
+    kSyncFailed,           // "%1, %2: %3; %4 event(s) to send, tried again in a minute"
+    kSyncPasswordRefused,  // "a password is never kept with the address: ... ~/.pgpass ..."
+    kSyncUnreachable,      // "the server is unreachable"
+    kSyncRefused,          // "the server refused the role or its password"
+    kSyncNoGrant,          // "no grant to add records of the site %1"
+    kSyncNewer,            // "the server's register is of a newer version of Quillon"
+    kSyncNotInitialised,   // "the server holds no register yet"
+    kSyncNoAccess,         // "this role has no grant for any site"
+    kSyncDropped,          // "the connection to the server broke off"
+    kSyncNoDriver,         // "Qt's PostgreSQL driver is not installed"
+    kSyncBadUri,           // "not a server address: %1"
+    kSyncOtherFailure,     // "the server failed: %1"
     kRows
 };
 
