@@ -41,6 +41,7 @@ int Cli::run() {
     if (cmd == "dido-check") return didoCheck();
     if (cmd == "survey") return survey();
     if (cmd == "apply") return apply();
+    if (cmd == "checkout") return checkout();
     if (cmd == "register") return registerCommand();
     if (cmd == "report") return report();
     if (cmd == "replace") return replace();

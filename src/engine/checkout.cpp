@@ -93,7 +93,9 @@ class Checkout {
     CheckoutResult run() {
         m_.Linked = 0;
         m_.PortNo = bus_.portNo;
-        if (!units_.isEmpty() && !open(units_.first().mod.lineIndex)) {
+        // A bus without a module of the checkout has nothing to ask.
+        if (units_.isEmpty()) return result_;
+        if (!open(units_.first().mod.lineIndex)) {
             result_.portFailed = true;
             for (int i = 0; i < result_.points.size(); ++i) set(i, PointState::PortFailed);
             return result_;
@@ -114,7 +116,7 @@ class Checkout {
             ++result_.rounds;
             if (hooks_.roundDone) hooks_.roundDone(result_.rounds, now() - roundStart);
             if (hooks_.untilDone && result_.done()) break;
-            if (anyAnswered || units_.isEmpty()) {
+            if (anyAnswered) {
                 portLost = false;
                 continue;
             }
