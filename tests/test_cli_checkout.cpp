@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "support/clirun.h"
@@ -155,9 +156,10 @@ void TestCliCheckout::silentModuleAndPulledAdapter() {
                                       "RQ-3020,20000301,ANSWERS,Printer\n"
                                       "RQ-3016,16000999,DI1,Never there\n");
     QProcess p;
-    cli_.start(
-        p, {"checkout", "--points", points, "--json", "--no-register", "--port", a.pty, "--port",
-            b->pty, "--port", cli_.path("no-such-port"), "--line", "5", "--ids", "1-2"});
+    const QString reg = cli_.path("annex.sqlite");
+    cli_.start(p, {"checkout", "--points", points, "--json", "--register", reg, "--site", "Annex",
+                   "--port", a.pty, "--port", b->pty, "--port", cli_.path("no-such-port"), "--line",
+                   "5", "--ids", "1-2"});
     QByteArray out;
     QVERIFY2(WaitFor(p, out, "\"state\":\"passed\""), out.constData());
     QVERIFY(out.contains("\"label\":\"Never there\",\"ms\":0,\"point\":\"DI1\",\"port\":\"-\""));
@@ -174,6 +176,21 @@ void TestCliCheckout::silentModuleAndPulledAdapter() {
     QCOMPARE(summary.value("passed").toInt(), 2);
     QCOMPARE(summary.value("points").toInt(), 3);
     QVERIFY(p.readAllStandardError().contains("no-such-port"));
+
+    // The report's part of the points: each with its label, when it passed or why not; the
+    // count on the title page.
+    const QString pdf = cli_.path("annex.pdf");
+    const Run report = cli_.run({"report", "--site", "Annex", "--pdf", pdf, "--register", reg});
+    QVERIFY2(report.code == 0, report.err.constData());
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    QVERIFY(text.waitForFinished(20000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(page.contains("2 of 3 points passed"), qPrintable(page));
+    QVERIFY2(page.contains(QRegularExpression("16000999 +DI1 +Never there +module silent")),
+             qPrintable(page));
+    QVERIFY(page.contains(QRegularExpression("20000301 +ANSWERS +Printer +passed")));
+    QVERIFY(page.contains(QRegularExpression("16000301 +DI1 +Door +passed")));
 }
 
 QTEST_GUILESS_MAIN(TestCliCheckout)

@@ -151,6 +151,21 @@ int Cli::checkout() {
                 ended[b] << s;
             }
 
+    // The modules no bus found have no context of their own: their points are filed here.
+    if (RegisterWriter* writer = openRegister()) {
+        RegisterRecorder recorder(*writer, RecordSource::Checkout);
+        for (const PointStatus& s : missing) {
+            CheckoutRecord r;
+            r.place.type = s.point.type;
+            r.place.serial = s.point.serial;
+            r.point = s.point.point;
+            r.label = s.point.label;
+            r.state = PointStateName(s.state);
+            r.ended = true;
+            recorder.pointChecked(r);
+        }
+    }
+
     int passed = 0;
     QJsonArray notPassed;
     QStringList notPassedText;

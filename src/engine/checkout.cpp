@@ -1,6 +1,7 @@
 #include "engine/checkout.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QThread>
 #include <optional>
 
@@ -134,6 +135,8 @@ class Checkout {
             for (int t = 0; t < 20 && !stopAsked(); ++t) QThread::msleep(50);
         }
         m_.link.ClosePort();
+        for (const PointStatus& p : result_.points)
+            if (!p.ok()) record(p, true);
         return result_;
     }
 
@@ -179,6 +182,14 @@ class Checkout {
         if (state == PointState::Waiting || state == PointState::SeenOn ||
             state == PointState::SeenOff)
             return;
+        // A pass is filed once, not again when its module rejoins.
+        if (state == PointState::Passed && passFiled_.contains(i)) return;
+        if (state == PointState::Passed) passFiled_.insert(i);
+        record(p, false);
+    }
+
+    // A pass or a fault, or the state a point ended in, to the recorders.
+    void record(const PointStatus& p, bool ended) {
         CheckoutRecord r;
         const Unit* u = unitOf(p.point.serial);
         r.place.type = p.point.type;
@@ -190,9 +201,10 @@ class Checkout {
         r.place.port = m_.portName();
         r.point = p.point.point;
         r.label = p.point.label;
-        r.state = PointStateName(state);
-        r.passed = state == PointState::Passed;
+        r.state = PointStateName(p.state);
+        r.passed = p.state == PointState::Passed;
         r.detail = p.detail;
+        r.ended = ended;
         m_.observer().pointChecked(r);
     }
 
@@ -311,6 +323,7 @@ class Checkout {
     QList<Unit> units_;
     qint64 startedAt_ = 0;
     int openLine_ = -1;
+    QSet<int> passFiled_;
 };
 
 }  // namespace

@@ -129,4 +129,6 @@ struct CheckoutRecord {
     QString state;  // "passed", "chattering", "module silent", "port failed"
     bool passed = false;
     QString detail;  // what was seen: "7 changes in 1 s", the card read
+    // The state a point that did not pass ended the run in.
+    bool ended = false;
 };

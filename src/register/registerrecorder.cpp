@@ -213,7 +213,9 @@ RecorderAttachment::~RecorderAttachment() {
 
 void RegisterRecorder::pointChecked(const CheckoutRecord& r) {
     RegisterEntry e = entry(r.place, QStringLiteral("checkout"));
-    e.operation = QStringLiteral("Checkout ") + r.point;
+    // A point that did not pass says what it ended as.
+    e.operation =
+        QStringLiteral("Checkout ") + r.point + (r.ended ? QStringLiteral(" ended") : QString());
     e.detail = r.label;
     e.outcome = r.detail.isEmpty() ? r.state : r.state + QStringLiteral(": ") + r.detail;
     e.ok = r.passed;

@@ -145,6 +145,23 @@ enum Row {
     kReplaceDone,         // "%1 %2 took the place of %3: ID %4, %5, verified by read-back"
     kReplaceRefused,      // "Not replaced: %1"
     kReplaceNoSelection,  // "Choose the module to replace in the table"
+    // The site checkout: its window and the report's part.
+    kCheckoutMenu,        // "Site &checkout..."
+    kCheckoutTitle,       // "Site checkout"
+    kCheckoutColumns,     // "Bus|Module|Point|Label|State|Passed at"
+    kCheckoutStates,      // "waiting|seen on|seen off|passed|chattering|module silent|port failed"
+    kCheckoutCount,       // "%1 of %2 points passed"
+    kCheckoutWaiting,     // "Only points still waiting"
+    kCheckoutStart,       // "Start"
+    kCheckoutStop,        // "Stop"
+    kCheckoutSave,        // "Save..."
+    kCheckoutPoints,      // "Points list..."
+    kCheckoutSurveying,   // "Looking for the modules on %1 bus(es)..."
+    kCheckoutNoModule,    // "No module found: choose the ports and line settings in the survey"
+    kCheckoutSaved,       // "%1 points saved to %2"
+    kCheckoutRefused,     // "Points list refused: %1"
+    kReportPoints,        // "Points"
+    kReportPointColumns,  // "Type|Serial number|Point|Label|Passed or why not|Time"
     kRows
 };
 
