@@ -197,6 +197,9 @@ void TestEngineCheckout::pointsList_data() {
     QTest::newRow("formula-like label is a text") << "RQ-3020,20000303,ANSWERS,=1+2\n"
                                                   << ""
                                                   << "=1+2";
+    QTest::newRow("serial like a formula stays") << "RQ-3020,-2000030,ANSWERS,\"+1\"\n"
+                                                 << ""
+                                                 << "+1";
     QTest::newRow("unknown type") << "RQ-9999,16000301,DI3,x\n"
                                   << "row 1, column type: \"RQ-9999\" is not a module type"
                                   << "";
@@ -242,7 +245,8 @@ void TestEngineCheckout::pointsList() {
     const QString written = WritePoints(points);
     QVERIFY(ParsePoints(written, again, problems));
     QCOMPARE(again.size(), points.size());
-    const QString expected = label.startsWith('=') ? "'" + label : label;
+    const QString expected = label.startsWith('=') || label.startsWith('+') ? "'" + label : label;
+    QCOMPARE(again.last().serial, points.last().serial);
     QCOMPARE(again.last().label, expected);
     QCOMPARE(again.last().point, points.last().point);
 }

@@ -154,9 +154,11 @@ bool ParsePoints(const QString& text, QList<CheckoutPoint>& points, QList<PlanPr
 
 QString WritePoints(const QList<CheckoutPoint>& points) {
     QString out = CsvLine({"type", "serial", "point", "label"});
+    // The serial number is the module's own and is read back as such: quoted where it needs it,
+    // never guarded; the label is the people's text.
     for (const CheckoutPoint& p : points)
-        out +=
-            CsvLine({QString::fromStdString(ModuleTypeName(p.type)), p.serial, p.point, p.label});
+        out += QString::fromStdString(ModuleTypeName(p.type)) + ',' + CsvCell(p.serial) + ',' +
+               p.point + ',' + CsvField(p.label) + QStringLiteral("\r\n");
     return out;
 }
 

@@ -35,7 +35,7 @@ QList<QStringList> ReadCsvRecords(const QString& text, QList<int>* rows = nullpt
 bool ParsePoints(const QString& text, QList<CheckoutPoint>& points, QList<PlanProblem>& problems);
 
 // The list as a file: the header, then a row per point, written for a spreadsheet (a label
-// that looks like a formula is kept as text).
+// that looks like a formula is kept as text; the serial number stays as the module gives it).
 QString WritePoints(const QList<CheckoutPoint>& points);
 
 // Every point of each module a survey found, labels empty (CH #2 entries belong to their module
