@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -114,7 +115,6 @@ void TfrmCheckout::applyTexts(int langIndex) {
           static_cast<QWidget*>(cbCheckoutWaiting), static_cast<QWidget*>(btnCheckoutSave)})
         w->setAccessibleName(w->property("text").toString().remove('&'));
     tblCheckout->setAccessibleName(text(ExtraTexts::kCheckoutTitle));
-    lbCheckoutCount->setAccessibleName(text(ExtraTexts::kCheckoutCount).arg(QString(), QString()));
     for (int r = 0; r < tblCheckout->rowCount(); ++r) showRow(r);
     if (board_.total() > 0) showCount();
 }
@@ -258,8 +258,14 @@ void TfrmCheckout::btnCheckoutStartClick() {
         if (row < 0) return;
         showRow(row);
         showCount();
-        if (s.state == PointState::Passed && main_.platform().tone)
+        // A tone for a point the technician worked (a module answering is not one), and one
+        // for several that pass together, so that the window never waits on a string of them.
+        if (s.state == PointState::Passed && s.point.point != QLatin1String("ANSWERS") &&
+            main_.platform().tone &&
+            (!lastTone_.isValid() || lastTone_.elapsed() >= kPassToneMs + 100)) {
             main_.platform().tone->play(Tones::kSuccessHz, kPassToneMs);
+            lastTone_.start();
+        }
     };
     connect(runner_.get(), &BusRunner::finished, this, [this] {
         setRunning(false);

@@ -2,9 +2,11 @@
 // The site checkout window: beside the main one, it watches every module the bus survey found
 // (or the points of a points list among them) on all their buses at once, each bus in a worker
 // of its own, and ticks each point off the moment it is seen, in type large enough to read from
-// a few metres away, with a short high tone at each pass. While it runs the main window's
-// operations are disabled; it does not start while an operation or a continuous test runs.
+// a few metres away, with a short high tone at each point worked that passes. While it runs the
+// main window's operations are disabled; it does not start while an operation or a continuous
+// test runs.
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <atomic>
 #include <memory>
@@ -69,4 +71,5 @@ class TfrmCheckout : public QWidget {
     QList<CheckoutPoint> expected_;
     QString pointsFile_;
     int langIndex_ = 0;
+    QElapsedTimer lastTone_;
 };

@@ -20,7 +20,6 @@ int Cli::run() {
         else
             Usage(QStringLiteral("--language: en, zh-CN or zh-TW"));
     }
-
     const QString cmd = p_.positionalArguments().value(0);
     if (cmd.isEmpty()) Usage(QStringLiteral("a command is missing"));
     if (cmd == "ports") return ports();
