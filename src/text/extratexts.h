@@ -156,7 +156,7 @@ enum Row {
     kCheckoutStop,        // "Stop"
     kCheckoutSave,        // "Save..."
     kCheckoutPoints,      // "Points list..."
-    kCheckoutSurveying,   // "Looking for the modules on %1 bus(es)..."
+    kCheckoutSurveying,   // "Asking the modules of %1 bus(es) round after round..."
     kCheckoutNoModule,    // "No module found: choose the ports and line settings in the survey"
     kCheckoutSaved,       // "%1 points saved to %2"
     kCheckoutRefused,     // "Points list refused: %1"
