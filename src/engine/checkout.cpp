@@ -1,6 +1,8 @@
 #include "engine/checkout.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSet>
 #include <QThread>
 #include <optional>
@@ -96,6 +98,21 @@ class Checkout {
         m_.PortNo = bus_.portNo;
         // A bus without a module of the checkout has nothing to ask.
         if (units_.isEmpty()) return result_;
+        // The worker's own events are few: looked at now and then rather than at every byte, so
+        // that the link sleeps on the port between bytes and eight buses cost little CPU.
+        QElapsedTimer pumped;
+        pumped.start();
+        m_.link.setEventPump([&pumped] {
+            if (pumped.elapsed() < 50) return;
+            pumped.restart();
+            QCoreApplication::processEvents();
+        });
+        const CheckoutResult r = rounds();
+        m_.link.setEventPump({});
+        return r;
+    }
+
+    CheckoutResult rounds() {
         if (!open(units_.first().mod.lineIndex)) {
             result_.portFailed = true;
             for (int i = 0; i < result_.points.size(); ++i) set(i, PointState::PortFailed);

@@ -78,5 +78,7 @@ struct CheckoutResult {
     bool done() const;        // every point ok
 };
 
+// While it runs, the link looks at the thread's events every 50 ms rather than at every byte
+// (a worker's context, whose own pump it sets and clears again).
 CheckoutResult RunCheckout(ModuleContext& m, const CheckoutBus& bus,
                            const CheckoutHooks& hooks = {});
