@@ -175,6 +175,8 @@ std::string SimConsole::help() {
            "  line CODE|TEXT          the module's line setting, e.g. line 5 or line 9600,n,8,1\n"
            "  fault NAME [VALUE]      set a fault (names below); fault clear removes all\n"
            "  state                   print the module's state and faults\n"
+           "  module SERIAL COMMAND   a command above for the module of the bus with that\n"
+           "                          serial number, e.g. module 16000301 inputs follow\n"
            "  help                    this list\n"
            "  quit                    end the simulator\n"
            "Faults:\n" +
@@ -182,9 +184,29 @@ std::string SimConsole::help() {
 }
 
 SimConsole::Result SimConsole::run(const std::string& line) {
-    const std::vector<std::string> w = Words(line);
+    std::vector<std::string> w = Words(line);
     if (w.empty() || w[0][0] == '#') return {};
-    SimModule& m = host_.module();
+    if (w[0] != "module") return runOn(host_.module(), w);
+    // "module SERIAL COMMAND ...": the command for the module of the bus with that serial
+    // number (CH #2's serial number names its module too).
+    if (w.size() < 3) return Fail("usage: module SERIAL COMMAND ...");
+    for (size_t i = 0; i < host_.moduleCount(); ++i) {
+        SimModule& m = host_.module(i);
+        if (m.serial == w[1] || (IsWiegand(m.type()) && m.ch2Serial == w[1])) {
+            const std::string serial = w[1];
+            w.erase(w.begin(), w.begin() + 2);
+            if (w[0] == "module" || w[0] == "quit" || w[0] == "exit" || w[0] == "fault" ||
+                w[0] == "help")
+                return Fail("module " + serial + ": " + w[0] + " is not a command of a module");
+            Result r = runOn(m, w);
+            if (!r.output.empty()) r.output = "module " + serial + ": " + r.output;
+            return r;
+        }
+    }
+    return Fail("module: no module on the bus has the serial number " + w[1]);
+}
+
+SimConsole::Result SimConsole::runOn(SimModule& m, const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
     long long n = 0;
 

@@ -1,10 +1,12 @@
 #pragma once
 // The small command language of quillon-sim, typed on its standard input or listed in an
 // event file: queue card and key inputs, set inputs and status characters, change settings
-// and faults, print the state. help() lists every command.
+// and faults, print the state. "module SERIAL ..." addresses one module of a bus by its serial
+// number; without it a command is for the bus's first module. help() lists every command.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/modulehost.h"
 
@@ -22,6 +24,7 @@ class SimConsole {
     static std::string help();
 
   private:
+    Result runOn(SimModule& m, const std::vector<std::string>& words);
     ModuleHost& host_;
     uint32_t nextCard_ = 0x00027CBB;  // "card CH next" counts up from here
 };

@@ -214,6 +214,8 @@ void TestSimConsole::refusedLines_data() {
     row(ModuleType::RQ3020, "fault bogus 1");
     row(ModuleType::RQ3020, "fault noise");
     row(ModuleType::RQ3020, "frobnicate");
+    row(ModuleType::RQ3016, "module 16000301");
+    row(ModuleType::RQ3016, "module NOSUCH01 input 1 1");
 }
 
 void TestSimConsole::refusedLines() {

@@ -42,6 +42,7 @@ class TfrmDIDOCheck;
 class TfrmDITimeline;
 class TfrmTrafficLog;
 class TfrmSurvey;
+class TfrmCheckout;
 struct TestSummary;
 class TfrmRegister;
 class RegisterSyncer;
@@ -255,6 +256,9 @@ class TfrmModule : public QMainWindow {
     // The bus survey window (File menu), made on its first use.
     void mnuSurveyClick();
     OnFirstUse<TfrmSurvey> frmSurvey;
+    // The site checkout window (File menu): the modules the survey found, all points at once.
+    void mnuCheckoutClick();
+    OnFirstUse<TfrmCheckout> frmCheckout;
     PortWatcher* portWatcher = nullptr;
     // The site register (File menu): the recorder of the window's module, the Register window
     // made on its first use, and the error box that says once why the register is off.

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QShortcut>
 
+#include "app/checkoutwindow.h"
 #include "app/frmmodule.h"
 #include "app/portwatcher.h"
 #include "app/registersyncer.h"
@@ -28,6 +29,11 @@ void TfrmModule::buildTools() {
         });
         return survey;
     });
+    frmCheckout.setMaker([this] {
+        auto* checkout = new TfrmCheckout(*this);
+        checkout->applyTexts(LangIndex);
+        return checkout;
+    });
     portWatcher = new PortWatcher(*this);
 
     // In the File menu, above Exit.
@@ -40,6 +46,11 @@ void TfrmModule::buildTools() {
     survey->setObjectName(QStringLiteral("mnuSurvey"));
     file->insertAction(log, survey);
     connect(survey, &QAction::triggered, this, [this] { guarded([this] { mnuSurveyClick(); }); });
+    auto* checkout = new QAction(ExtraTexts::text(ExtraTexts::kCheckoutMenu, LangIndex), file);
+    checkout->setObjectName(QStringLiteral("mnuCheckout"));
+    file->insertAction(log, checkout);
+    connect(checkout, &QAction::triggered, this,
+            [this] { guarded([this] { mnuCheckoutClick(); }); });
     file->insertSeparator(exit);
     connect(log, &QAction::triggered, this, [this] { guarded([this] { mnuTrafficLogClick(); }); });
 
@@ -71,6 +82,9 @@ void TfrmModule::applyToolTexts() {
     findChild<QAction*>(QStringLiteral("mnuSurvey"))
         ->setText(ExtraTexts::text(ExtraTexts::kSurveyMenu, LangIndex));
     if (frmSurvey.made()) frmSurvey->applyTexts(LangIndex);
+    findChild<QAction*>(QStringLiteral("mnuCheckout"))
+        ->setText(ExtraTexts::text(ExtraTexts::kCheckoutMenu, LangIndex));
+    if (frmCheckout.made()) frmCheckout->applyTexts(LangIndex);
     portWatcher->applyTexts();
     applyLiveTexts();
     applyRegisterTexts();
@@ -87,4 +101,10 @@ void TfrmModule::mnuSurveyClick() {
     frmSurvey->show();
     frmSurvey->raise();
     frmSurvey->activateWindow();
+}
+
+void TfrmModule::mnuCheckoutClick() {
+    frmCheckout->show();
+    frmCheckout->raise();
+    frmCheckout->activateWindow();
 }

@@ -230,6 +230,8 @@ class Cli {
     int didoCheck();
     int survey();
     int apply();
+    // Every point of the site ticked off as it is worked (cli_checkout.cpp).
+    int checkout();
 
     // survey and apply on several buses: the buses of --port (the remembered port without
     // one), a runner that opens each on its own device, and why one did not open (the exit

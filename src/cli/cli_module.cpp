@@ -20,7 +20,6 @@ int Cli::run() {
         else
             Usage(QStringLiteral("--language: en, zh-CN or zh-TW"));
     }
-
     const QString cmd = p_.positionalArguments().value(0);
     if (cmd.isEmpty()) Usage(QStringLiteral("a command is missing"));
     if (cmd == "ports") return ports();
@@ -41,6 +40,7 @@ int Cli::run() {
     if (cmd == "dido-check") return didoCheck();
     if (cmd == "survey") return survey();
     if (cmd == "apply") return apply();
+    if (cmd == "checkout") return checkout();
     if (cmd == "register") return registerCommand();
     if (cmd == "report") return report();
     if (cmd == "replace") return replace();

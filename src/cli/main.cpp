@@ -32,6 +32,10 @@ const char* const kHelpText =
     "                         per module\n"
     "  apply PLAN.csv         commission the modules a plan names by serial number\n"
     "                         (--dry-run, --report REPORT.csv, --line, --ids)\n"
+    "  checkout               every input and card reader of every bus ticked off as the\n"
+    "                         technician works it (--points FILE.csv, --site, --until-done,\n"
+    "                         --line, --ids); --points-template FILE.csv writes the list\n"
+    "                         of what a survey finds; exit 1 unless every point passed\n"
     "  register list          the modules of the site register (--site, --type, --json)\n"
     "  register history SERIAL\n"
     "                         a module's history, newest first (--type, --json)\n"
@@ -54,7 +58,7 @@ const char* const kHelpText =
     "  replace OLD_SERIAL     give the one new module of its type on the bus the old\n"
     "                         one's ID, line setting and settings from the register,\n"
     "                         verified (--port, --type, --new-serial, --line, --ids)\n"
-    "  survey and apply take --port more than once: every bus is worked at once, each\n"
+    "  survey, apply and checkout take --port more than once: every bus is worked at once, each\n"
     "  line names its port, and the exit status is the worst of the buses' (130, then\n"
     "  3, 4, 1). A second Ctrl-C ends at once.\n"
     "  Ctrl-C, SIGTERM and SIGHUP let the site register write what is queued (at most\n"
@@ -158,6 +162,16 @@ void AddOptions(QCommandLineParser& p) {
          "$QUILLON_SERVER, else the window's RegisterServer setting).",
          "URI"},
         {"read-only", "register server grant: read the site's records, add none."},
+    });
+    // The site checkout.
+    p.addOptions({
+        {"points",
+         "checkout: the points expected, a CSV of type,serial,point,label (point DI1..DI16, "
+         "CH1, CH2, KEYS or ANSWERS).",
+         "FILE"},
+        {"points-template", "checkout: write the points of the modules a survey finds to FILE.",
+         "FILE"},
+        {"until-done", "checkout: end once every expected point has passed."},
     });
 }
 

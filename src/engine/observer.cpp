@@ -20,6 +20,7 @@ void EngineObserver::moduleRead(const ReadRecord&) {}
 void EngineObserver::operationDone(const OperationRecord&) {}
 void EngineObserver::planRowDone(const PlanRowRecord&) {}
 void EngineObserver::moduleReplaced(const ReplacementRecord&) {}
+void EngineObserver::pointChecked(const CheckoutRecord&) {}
 
 void ObserverList::addRecorder(EngineObserver* recorder) {
     if (recorder && !recorders_.contains(recorder)) recorders_.append(recorder);
@@ -74,4 +75,7 @@ void ObserverList::planRowDone(const PlanRowRecord& record) {
 }
 void ObserverList::moduleReplaced(const ReplacementRecord& record) {
     each([&](EngineObserver& o) { o.moduleReplaced(record); });
+}
+void ObserverList::pointChecked(const CheckoutRecord& record) {
+    each([&](EngineObserver& o) { o.pointChecked(record); });
 }

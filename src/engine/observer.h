@@ -12,6 +12,7 @@ struct ReadRecord;
 struct OperationRecord;
 struct PlanRowRecord;
 struct ReplacementRecord;
+struct CheckoutRecord;
 
 class EngineObserver {
   public:
@@ -51,6 +52,8 @@ class EngineObserver {
     virtual void operationDone(const OperationRecord& record);
     virtual void planRowDone(const PlanRowRecord& record);
     virtual void moduleReplaced(const ReplacementRecord& record);
+    // A point of a site checkout passed, or showed a fault.
+    virtual void pointChecked(const CheckoutRecord& record);
 };
 
 // The primary observer of a module context (the front end: it pumps) and any number of
@@ -78,6 +81,7 @@ class ObserverList : public EngineObserver {
     void operationDone(const OperationRecord& record) override;
     void planRowDone(const PlanRowRecord& record) override;
     void moduleReplaced(const ReplacementRecord& record) override;
+    void pointChecked(const CheckoutRecord& record) override;
 
   private:
     template <class F>

@@ -125,3 +125,15 @@ void RecordSighting(ModuleContext& m, SightingKind how);
 void RecordSurveyed(ModuleContext& m, const SurveyModule& found);
 // A row of a plan that has run (not a dry run).
 void RecordPlanRow(ModuleContext& m, const PlanItem& item, const PlanOutcome& outcome);
+
+// A point of a site checkout that passed or showed a fault (chattering, its module silent).
+struct CheckoutRecord {
+    ModulePlace place;
+    QString point;  // "DI3", "CH1", "KEYS", "ANSWERS"
+    QString label;
+    QString state;  // "passed", "chattering", "module silent", "port failed"
+    bool passed = false;
+    QString detail;  // what was seen: "7 changes in 1 s", the card read
+    // The state a point that did not pass ended the run in.
+    bool ended = false;
+};

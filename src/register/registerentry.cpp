@@ -14,6 +14,8 @@ QString SourceName(RecordSource source) {
             return QStringLiteral("survey");
         case RecordSource::Apply:
             return QStringLiteral("apply");
+        case RecordSource::Checkout:
+            return QStringLiteral("checkout");
     }
     return QString();
 }

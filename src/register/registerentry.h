@@ -14,8 +14,8 @@
 #include "engine/testsummary.h"
 
 // Which front end an event came from.
-enum class RecordSource { Window, Cli, Survey, Apply };
-// "window", "cli", "survey", "apply".
+enum class RecordSource { Window, Cli, Survey, Apply, Checkout };
+// "window", "cli", "survey", "apply", "checkout".
 QString SourceName(RecordSource source);
 
 // What an event says of its module; an empty text or -1 says nothing of that field.
@@ -52,7 +52,8 @@ struct RegisterEntry {
     QUuid uuid;      // unique across machines: merging keeps one of each
     QDateTime time;  // UTC
     QString source;  // SourceName
-    // "scan", "link", "survey", "read", "operation", "apply", "test"; "replaced-by" and
+    // "scan", "link", "survey", "read", "operation", "apply", "test", "checkout" (a point of a
+    // site checkout: its name the operation, its label the detail); "replaced-by" and
     // "replaces" tie two modules together.
     QString kind;
     QString operation;  // in English: "Set DI mode", "Read card test", "apply row 3"

@@ -245,6 +245,16 @@ QList<RegisterEntry> RegisterReader::replacements(qint64 module) {
                   {module}, QStringLiteral("e.time DESC, e.id DESC"), -1, false);
 }
 
+QList<RegisterEntry> RegisterReader::checkoutEvents(qint64 module, const QDateTime& until) {
+    QString where = QStringLiteral("e.module = ? AND e.kind = 'checkout'");
+    QVariantList values{module};
+    if (until.isValid()) {
+        where += QStringLiteral(" AND e.time <= ?");
+        values << RegisterTime(until);
+    }
+    return events(where, values, QStringLiteral("e.time ASC, e.id ASC"), -1, false);
+}
+
 QList<RegisterEntry> RegisterReader::replacedModules() {
     // Through the index of the events that name another module: few, however large the file.
     return events(QStringLiteral("e.related IS NOT NULL AND e.kind = 'replaced-by'"), {},

@@ -59,6 +59,9 @@ class RegisterReader {
     std::optional<RegisterEntry> lastConfirmation(qint64 module, const QDateTime& until = {});
     // The rows of every run of the plan with this hash, oldest first.
     QList<RegisterEntry> planRun(const QString& planHash);
+    // The module's points of site checkouts ("checkout" events), oldest first; an `until`
+    // keeps to the events no later than it.
+    QList<RegisterEntry> checkoutEvents(qint64 module, const QDateTime& until = {});
     // The events that tie the module to another ("replaced-by", "replaces"), newest first.
     QList<RegisterEntry> replacements(qint64 module);
     // Every "replaced-by" event of the register, newest first: the modules replaced.

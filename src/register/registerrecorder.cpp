@@ -210,3 +210,14 @@ RecorderAttachment::RecorderAttachment(ModuleContext& context, RegisterWriter& w
 RecorderAttachment::~RecorderAttachment() {
     context_.removeRecorder(&recorder_);
 }
+
+void RegisterRecorder::pointChecked(const CheckoutRecord& r) {
+    RegisterEntry e = entry(r.place, QStringLiteral("checkout"));
+    // A point that did not pass says what it ended as.
+    e.operation =
+        QStringLiteral("Checkout ") + r.point + (r.ended ? QStringLiteral(" ended") : QString());
+    e.detail = r.label;
+    e.outcome = r.detail.isEmpty() ? r.state : r.state + QStringLiteral(": ") + r.detail;
+    e.ok = r.passed;
+    post(std::move(e));
+}

@@ -29,6 +29,8 @@ class RegisterRecorder : public EngineObserver {
     void testEnded(const TestSummary& summary) override;
     // Both modules' histories say that one replaced the other.
     void moduleReplaced(const ReplacementRecord& record) override;
+    // A point of a site checkout that passed or showed a fault.
+    void pointChecked(const CheckoutRecord& record) override;
 
   private:
     RegisterEntry entry(const ModulePlace& place, const QString& kind) const;

@@ -107,6 +107,52 @@ ReportRow RowOf(RegisterReader& reader, const RegisterModule& m, const QDateTime
 
 }  // namespace
 
+namespace {
+
+// The points of one module's checkout events, oldest first: a pass counts until a later run
+// finds the point chattering; a point never passed says what it last came to.
+void AddPoints(CommissioningReport& out, const QList<RegisterEntry>& events) {
+    QList<ReportPoint> points;
+    for (const RegisterEntry& e : events) {
+        const QString point = e.operation.section(QLatin1Char(' '), 1, 1);
+        if (point.isEmpty()) continue;
+        ReportPoint* p = nullptr;
+        for (ReportPoint& q : points)
+            if (q.point == point) p = &q;
+        if (!p) {
+            points.append({e.module.type, e.module.serial, point, {}, false, {}, {}});
+            p = &points.last();
+        }
+        p->label = e.detail;
+        const QString state = e.outcome.section(QStringLiteral(": "), 0, 0);
+        if (e.ok.value_or(false)) {
+            p->passed = true;
+            p->state = state;
+            p->time = e.time;
+        } else if (!p->passed || state == QLatin1String("chattering")) {
+            p->passed = false;
+            p->state = state;
+            p->time = e.time;
+        }
+    }
+    // In the order a points list names them: DI1..DI16, CH1, CH2, KEYS, ANSWERS.
+    const auto rank = [](const QString& point) {
+        static const QStringList last{QStringLiteral("CH1"), QStringLiteral("CH2"),
+                                      QStringLiteral("KEYS"), QStringLiteral("ANSWERS")};
+        return point.startsWith(QLatin1String("DI")) ? point.mid(2).toInt()
+                                                     : 17 + last.indexOf(point);
+    };
+    std::stable_sort(points.begin(), points.end(), [&](const ReportPoint& a, const ReportPoint& b) {
+        return rank(a.point) < rank(b.point);
+    });
+    for (const ReportPoint& p : points) {
+        out.points << p;
+        if (p.passed) ++out.pointsPassed;
+    }
+}
+
+}  // namespace
+
 CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& s,
                                  const QString& version) {
     CommissioningReport out;
@@ -144,6 +190,7 @@ CommissioningReport GatherReport(RegisterReader& reader, const ReportSelection& 
     for (const RegisterModule& m : modules) {
         if (!InRange(m, s)) continue;
         out.rows << RowOf(reader, m, s.to, replaced);
+        AddPoints(out, reader.checkoutEvents(m.key, s.to));
         const ReportRow& r = out.rows.last();
         if (out.perType.isEmpty() || out.perType.last().first != r.type)
             out.perType.append({r.type, 0});

@@ -41,6 +41,17 @@ struct ReportRow {
     QDateTime time() const;
 };
 
+// A point of the site checkouts: when it passed, or why not.
+struct ReportPoint {
+    QString type;
+    QString serial;
+    QString point;  // "DI3", "CH1", "KEYS", "ANSWERS"
+    QString label;
+    bool passed = false;
+    QString state;   // "passed", or what it last came to ("module silent", "waiting", ...)
+    QDateTime time;  // when it passed; otherwise of its last state
+};
+
 struct CommissioningReport {
     ReportSelection selection;
     QString version;  // the tool's
@@ -51,6 +62,9 @@ struct CommissioningReport {
     QList<ReportRow> rows;               // by type, then serial number
     QList<QPair<QString, int>> perType;  // type, count; in the rows' order
     int passed = 0;
+    // The checked points of the rows' modules, in the rows' order; and how many passed.
+    QList<ReportPoint> points;
+    int pointsPassed = 0;
     // "site Nord", "plan plan.csv", "2026-01-01 to 2026-02-01": what the report covers.
     QString scope() const;
 };

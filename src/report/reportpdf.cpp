@@ -56,6 +56,36 @@ QString ReportFamily() {
     return QString();
 }
 
+// A point's state in the report's language; the register's own word otherwise.
+QString StateText(const QString& state, int lang) {
+    static const QStringList words{QStringLiteral("waiting"),    QStringLiteral("seen on"),
+                                   QStringLiteral("seen off"),   QStringLiteral("passed"),
+                                   QStringLiteral("chattering"), QStringLiteral("module silent"),
+                                   QStringLiteral("port failed")};
+    return Translated(ExtraTexts::kCheckoutStates, words, state, lang);
+}
+
+// The part of the site checkout: every point checked, with its label, when it passed or why
+// not; on a page of its own.
+QString PointsHtml(const CommissioningReport& r, int lang) {
+    using namespace ExtraTexts;
+    QString h = QStringLiteral("<h2 style=\"page-break-before: always\">%1</h2>")
+                    .arg(Html(text(kReportPoints, lang)));
+    h += QStringLiteral(
+        "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><thead><tr>");
+    for (const QString& c : text(kReportPointColumns, lang).split(QLatin1Char('|')))
+        h += QStringLiteral("<th>%1</th>").arg(Html(c));
+    h += QStringLiteral("</tr></thead>");
+    for (const ReportPoint& p : r.points)
+        h += QStringLiteral(
+                 "<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td%5>%6</td>"
+                 "<td>%7</td></tr>")
+                 .arg(Html(p.type), Html(p.serial), Html(p.point), Html(p.label),
+                      p.passed ? QString() : QStringLiteral(" class=\"bad\""),
+                      Html(StateText(p.state, lang)), Html(When(p.time)));
+    return h + QStringLiteral("</table>");
+}
+
 }  // namespace
 
 QString ReportHtml(const CommissioningReport& r, int lang) {
@@ -86,6 +116,10 @@ QString ReportHtml(const CommissioningReport& r, int lang) {
         types << QStringLiteral("%1: %2").arg(Html(type)).arg(count);
     fact(5, QStringLiteral("%1 (%2)").arg(r.rows.size()).arg(types.join(QStringLiteral(", "))));
     fact(6, Html(text(kReportPassed, lang).arg(r.passed).arg(r.rows.size())));
+    if (!r.points.isEmpty())
+        h += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                 .arg(Html(text(kReportPoints, lang)),
+                      Html(text(kCheckoutCount, lang).arg(r.pointsPassed).arg(r.points.size())));
     h += QStringLiteral("</table>");
 
     // The table starts on a page of its own; its header row repeats on every page.
@@ -112,7 +146,9 @@ QString ReportHtml(const CommissioningReport& r, int lang) {
                                                  : VerdictText(row.verdict, lang)),
                       Html(When(row.time())));
     }
-    h += QStringLiteral("</table></body></html>");
+    h += QStringLiteral("</table>");
+    if (!r.points.isEmpty()) h += PointsHtml(r, lang);
+    h += QStringLiteral("</body></html>");
     return h;
 }
 

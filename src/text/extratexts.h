@@ -169,6 +169,23 @@ enum Row {
     kSyncNoDriver,         // "Qt's PostgreSQL driver is not installed"
     kSyncBadUri,           // "not a server address: %1"
     kSyncOtherFailure,     // "the server failed: %1"
+    // The site checkout: its window and the report's part.
+    kCheckoutMenu,        // "Site &checkout..."
+    kCheckoutTitle,       // "Site checkout"
+    kCheckoutColumns,     // "Bus|Module|Point|Label|State|Passed at"
+    kCheckoutStates,      // "waiting|seen on|seen off|passed|chattering|module silent|port failed"
+    kCheckoutCount,       // "%1 of %2 points passed"
+    kCheckoutWaiting,     // "Only points still waiting"
+    kCheckoutStart,       // "Start"
+    kCheckoutStop,        // "Stop"
+    kCheckoutSave,        // "Save..."
+    kCheckoutPoints,      // "Points list..."
+    kCheckoutSurveying,   // "Asking the modules of %1 bus(es) round after round..."
+    kCheckoutNoModule,    // "No module found: choose the ports and line settings in the survey"
+    kCheckoutSaved,       // "%1 points saved to %2"
+    kCheckoutRefused,     // "Points list refused: %1"
+    kReportPoints,        // "Points"
+    kReportPointColumns,  // "Type|Serial number|Point|Label|Passed or why not|Time"
     kRows
 };
 
