@@ -1,6 +1,7 @@
 #include "support/everywindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QTabWidget>
 
 #include "app/cardlogwindow.h"
@@ -15,6 +16,8 @@ QList<QWidget*> ShowEveryWindow(TfrmModule& w) {
     const QList<QWidget*> tools = {w.frmTrafficLog, w.frmSurvey,  w.frmRegister,
                                    w.frmDITimeline, w.frmCardLog, w.frmDIDOCheck};
     for (QWidget* t : tools) t->show();
+    // Their layouts settle once the events of the show have run.
+    QCoreApplication::processEvents();
     return QList<QWidget*>{&w} + tools;
 }
 
@@ -30,6 +33,8 @@ void ForEachPage(TfrmModule& w, const std::function<void(const QString& page)>& 
 void ChooseLanguage(TfrmModule& w, int langIndex) {
     const char* items[] = {"mnuEnglish", "mnuSimplified", "mnuTraditional"};
     w.findChild<QAction*>(QLatin1String(items[langIndex]))->trigger();
+    // The layouts of the tool windows follow the new texts once their events have run.
+    QCoreApplication::processEvents();
 }
 
 QString LanguageName(int langIndex) {

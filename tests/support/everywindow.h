@@ -13,7 +13,7 @@
 QList<QWidget*> ShowEveryWindow(TfrmModule& w);
 // Selects each type tab in turn, then the common page, and calls `visit` with the page shown.
 void ForEachPage(TfrmModule& w, const std::function<void(const QString& page)>& visit);
-// Switches the window to language 0..2 as its menu does.
+// Switches the window to language 0..2 as its menu does, and lets the layouts settle.
 void ChooseLanguage(TfrmModule& w, int langIndex);
 // The language's name, for messages.
 QString LanguageName(int langIndex);
