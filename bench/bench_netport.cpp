@@ -41,16 +41,17 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // Reads "go N" lines; for each, opens the port, makes N exchanges, closes, and prints the
-// round trips in microseconds on one line. "go N purge" first empties the input before each
-// command, as Transact does (pyserial sends PURGE-DATA for it).
+// time of the open and then the round trips in microseconds on one line. "go N purge" first empties
+// the input before each command, as Transact does (pyserial sends PURGE-DATA for it).
 const char* kPyClient = R"(
 import sys, time, serial
 url, frame = sys.argv[1], bytes.fromhex(sys.argv[2])
 for line in sys.stdin:
     words = line.split()
     n, purge = int(words[1]), len(words) > 2
+    t = time.perf_counter()
     s = serial.serial_for_url(url, baudrate=19200, parity='E', timeout=1)
-    out = []
+    out = [(time.perf_counter() - t) * 1e6]
     for _ in range(n):
         t = time.perf_counter()
         if purge:
@@ -124,15 +125,21 @@ int main(int argc, char** argv) {
     int ourFails = 0, theirFails = 0, purgedFails = 0;
     std::vector<double> purged;
     // One block of pyserial's exchanges into `into`.
-    const auto pyBlock = [&py](int n, const QByteArray& how, std::vector<double>& into,
-                               int& fails) {
+    // Where the time goes: each client's opens, and the first exchange of each block apart.
+    std::vector<double> ourOpens, theirOpens, ourFirst, theirFirst;
+    const auto pyBlock = [&py](int n, const QByteArray& how, std::vector<double>& into, int& fails,
+                               std::vector<double>* opens, std::vector<double>* firsts) {
         py.write(QByteArray("go ") + QByteArray::number(n) + how + '\n');
         while (!py.canReadLine() && py.waitForReadyRead(20000)) {
         }
-        for (const QByteArray& v : py.readLine().trimmed().split(' ')) {
-            const double us = v.toDouble();
-            if (us > 0) {
+        const QList<QByteArray> values = py.readLine().trimmed().split(' ');
+        for (int i = 0; i < values.size(); ++i) {
+            const double us = values[i].toDouble();
+            if (i == 0) {
+                if (opens) opens->push_back(us);
+            } else if (us > 0) {
                 into.push_back(us);
+                if (i == 1 && firsts) firsts->push_back(us);
             } else {
                 ++fails;
             }
@@ -140,23 +147,27 @@ int main(int argc, char** argv) {
     };
     for (int done = 0; done < total; done += block) {
         const int n = std::min(block, total - done);
+        QElapsedTimer opening;
+        opening.start();
         if (!link.OpenPort(1, QStringLiteral("19200,e,8,1"))) {
             std::fprintf(stderr, "open failed\n");
             return 1;
         }
+        ourOpens.push_back(opening.nsecsElapsed() / 1000.0);
         for (int i = 0; i < n; ++i) {
             QElapsedTimer t;
             t.start();
             const bool ok = link.Transact(QByteArray("B01B"));
             if (ok) {
                 ours.push_back(t.nsecsElapsed() / 1000.0);
+                if (i == 0) ourFirst.push_back(ours.back());
             } else {
                 ++ourFails;
             }
         }
         link.ClosePort();
-        pyBlock(n, QByteArray(), theirs, theirFails);
-        pyBlock(n, QByteArray(" purge"), purged, purgedFails);
+        pyBlock(n, QByteArray(), theirs, theirFails, &theirOpens, &theirFirst);
+        pyBlock(n, QByteArray(" purge"), purged, purgedFails, nullptr, nullptr);
     }
     py.closeWriteChannel();
     py.waitForFinished(5000);
@@ -178,6 +189,14 @@ int main(int argc, char** argv) {
     std::printf(
         "  ratio Quillon/pyserial purging: median %.2f, p99 %.2f\n", m3 > 0 ? m1 / m3 : 0,
         Percentile(purged, 0.99) > 0 ? Percentile(ours, 0.99) / Percentile(purged, 0.99) : 0);
+
+    std::printf(
+        "  open of the port   Quillon median %7.1f us  max %7.1f us;  pyserial median "
+        "%7.1f us  max %7.1f us\n",
+        Percentile(ourOpens, 0.5), Percentile(ourOpens, 1), Percentile(theirOpens, 0.5),
+        Percentile(theirOpens, 1));
+    std::printf("  first exchange of a block: Quillon median %7.1f us;  pyserial median %7.1f us\n",
+                Percentile(ourFirst, 0.5), Percentile(theirFirst, 0.5));
 
     // A command to another ID: the module stays silent, and each Transact waits out the
     // silence limit in the event loop.

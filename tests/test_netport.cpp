@@ -32,7 +32,6 @@
 #include "link/qtserialport.h"
 #include "link/trafficlog.h"
 #include "support/simwindow.h"
-#include "text/extratexts.h"
 
 namespace {
 
@@ -196,7 +195,7 @@ class FakeServer {
 };
 
 QString Why(const OpenFailure& f) {
-    return ExtraTexts::describe(f, 0);
+    return f.describe(0);
 }
 
 // Every label and edit line of the window, one text.

@@ -19,7 +19,6 @@
 #include "link/qtserialport.h"
 #include "link/systemports.h"
 #include "support/simwindow.h"
-#include "text/extratexts.h"
 
 namespace {
 
@@ -266,8 +265,7 @@ void TestPortList::tooltipSaysWhyPortDidNotOpen() {
 
     // The port box follows the language, and the reason goes once the port opens.
     w.findChild<QAction*>(QStringLiteral("mnuEnglish"))->trigger();
-    QCOMPARE(w.cmbPort->toolTip(),
-             QStringLiteral("/dev/virtual3\n") + ExtraTexts::describe(why, 0));
+    QCOMPARE(w.cmbPort->toolTip(), QStringLiteral("/dev/virtual3\n") + why.describe(0));
     opener.refusals.clear();
     Click(w, "btnLink");
     QCOMPARE(w.Linked, 1);
@@ -337,15 +335,15 @@ void TestPortList::qtBackendReasons() {
         const OpenFailure f = ExplainAsUser(device);
         QCOMPARE(f.reason, OpenFailure::Reason::PermissionDenied);
         QCOMPARE(f.group, group);
-        QCOMPARE(ExtraTexts::describe(f, 0),
-                 group.isEmpty() ? QStringLiteral("permission denied")
-                                 : QStringLiteral("permission denied: add your user to the "
-                                                  "group %1, then log in again")
-                                       .arg(group));
+        QCOMPARE(f.describe(0), group.isEmpty()
+                                    ? QStringLiteral("permission denied")
+                                    : QStringLiteral("permission denied: add your user to the "
+                                                     "group %1, then log in again")
+                                          .arg(group));
         return;
     }
     QVERIFY(!opener.open(1, QStringLiteral("9600,n,8,1")));
-    QCOMPARE(ExtraTexts::describe(opener.lastFailure(), 0), described);
+    QCOMPARE(opener.lastFailure().describe(0), described);
     QCOMPARE(opener.lastFailure().device, device);
 }
 

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "app/access.h"
 #include "app/cardlogmodel.h"
 #include "engine/testsummary.h"
 #include "text/extratexts.h"
@@ -23,11 +24,11 @@ TfrmCardLog::TfrmCardLog(CardLogModel& log, QWidget* parent)
     tvCardLog->verticalHeader()->setVisible(false);
     tvCardLog->horizontalHeader()->setStretchLastSection(true);
     tvCardLog->horizontalHeader()->setDefaultSectionSize(140);
-    pnCardLogCounts = new QLabel(this);
+    pnCardLogCounts = new ValuePanel(this);
     pnCardLogCounts->setObjectName(QStringLiteral("pnCardLogCounts"));
     btnCardLogSave = new QPushButton(this);
     btnCardLogSave->setObjectName(QStringLiteral("btnCardLogSave"));
-    pnCardLogStatus = new QLabel(this);
+    pnCardLogStatus = new ValuePanel(this);
     pnCardLogStatus->setObjectName(QStringLiteral("pnCardLogStatus"));
 
     auto* bar = new QHBoxLayout;

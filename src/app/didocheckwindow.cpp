@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/access.h"
 #include "engine/didocheck.h"
 #include "text/extratexts.h"
 
@@ -28,7 +29,7 @@ TfrmDIDOCheck::TfrmDIDOCheck(QWidget* parent) : QWidget(parent, Qt::Window) {
         tvDIDOCheck->item(k, 0)->setText(QStringLiteral("DI%1").arg(k + 1));
         tvDIDOCheck->item(k, 2)->setFont(mono);
     }
-    pnDIDOCheckStatus = new QLabel(this);
+    pnDIDOCheckStatus = new ValuePanel(this);
     pnDIDOCheckStatus->setObjectName(QStringLiteral("pnDIDOCheckStatus"));
     pnDIDOCheckStatus->setWordWrap(true);
 

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/access.h"
 #include "app/ditimelinewidget.h"
 #include "engine/didotimeline.h"
 #include "engine/testsummary.h"
@@ -41,7 +42,7 @@ TfrmDITimeline::TfrmDITimeline(std::shared_ptr<DidoTimeline> timeline, QWidget* 
     edDITimelineChatter->setValue(timeline_->chatter().limit());
     btnDITimelineSave = new QPushButton(this);
     btnDITimelineSave->setObjectName(QStringLiteral("btnDITimelineSave"));
-    pnDITimelineStatus = new QLabel(this);
+    pnDITimelineStatus = new ValuePanel(this);
     pnDITimelineStatus->setObjectName(QStringLiteral("pnDITimelineStatus"));
 
     auto* bar = new QHBoxLayout;

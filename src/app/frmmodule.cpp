@@ -23,6 +23,7 @@
 #include "link/linesettings.h"
 #include "register/registerrecorder.h"
 #include "settings/settings.h"
+#include "text/extratexts.h"
 #include "text/messagetable.h"
 
 const QColor TfrmModule::kSkyBlue(166, 202, 240);
@@ -163,6 +164,7 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     connectButton("btnRepData", &TfrmModule::btnRepDataClick);
 
     fitToClient();
+    buildAccess();
     FormCreate();
     buildTools();
     buildLive();
@@ -317,6 +319,7 @@ void TfrmModule::applyLanguage() {
     setFont(font);
     menuBar()->setFont(font);
     applyTexts();
+    applyAccess();
     showReadout();
     fitToClient();
     pcMainChange();
@@ -418,10 +421,12 @@ void TfrmModule::FormClose(QCloseEvent* event) {
 void TfrmModule::SetBusy(uint8_t on) {
     if (on == 1) {
         tmrBusy->start();
+        shComm->setStateOverride(ExtraTexts::text(ExtraTexts::kLampBusy, LangIndex));
         setWindowEnabled(false);
     } else {
         setWindowEnabled(true);
         tmrBusy->stop();
+        shComm->setStateOverride(QString());
     }
 }
 

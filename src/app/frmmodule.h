@@ -296,6 +296,9 @@ class TfrmModule : public QMainWindow {
     void buildMenu();
     void applyTexts();
     void applyLanguage();
+    // The keyboard and the screen reader: tab order and tables, then their texts.
+    void buildAccess();
+    void applyAccess();
     void showReadout();
     void setLanguage(int langIndex);
     void fitToClient();

@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 
+#include "app/access.h"
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/shape.h"
@@ -43,7 +44,7 @@ QLabel* Label(QWidget* parent, const QString& name, const QString& text, int x, 
 
 QLabel* Panel(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h,
               bool skyBlue = false) {
-    auto* p = Make<QLabel>(parent, name, x, y, w, h);
+    auto* p = Make<ValuePanel>(parent, name, x, y, w, h);
     p->setText(text);
     p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     p->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -328,13 +329,16 @@ void TfrmModule::buildLayout() {
     auto* scan = Button(gbType, "btnScan", "&Scan", 8, 126, 145, 35);
     scan->setDefault(true);
     scan->setAutoDefault(true);
-    // A main window has no default button of its own: Enter presses the focused button, or
-    // else btnScan, as long as it takes input.
+    // A main window has no default button of its own: Enter presses the focused button (the
+    // command test in the command box), or else btnScan, as long as it takes input.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* enter = new QShortcut(key, this);
         connect(enter, &QShortcut::activated, this, [this, scan] {
             auto* focused = qobject_cast<QPushButton*>(focusWidget());
             QPushButton* target = focused ? focused : scan;
+            // In the command box Enter sends the command.
+            if (focusWidget() && focusWidget()->objectName() == QLatin1String("edTestSend"))
+                target = control<QPushButton>("btnTest");
             if (target->isEnabled()) target->click();
         });
     }

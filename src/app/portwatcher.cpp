@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "app/frmmodule.h"
-#include "text/extratexts.h"
 
 namespace {
 
@@ -106,7 +105,7 @@ void PortWatcher::showReasons() {
     auto tipWithReason = [this](const QString& listedTip, int number) {
         const auto f = failures_.constFind(number);
         if (f == failures_.cend()) return listedTip;
-        const QString why = ExtraTexts::describe(*f, w_.LangIndex);
+        const QString why = f->describe(w_.LangIndex);
         return listedTip.isEmpty() ? why : listedTip + QLatin1Char('\n') + why;
     };
     QString boxTip;

@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include "app/access.h"
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "app/registermodel.h"
@@ -110,7 +111,8 @@ TfrmRegister::TfrmRegister(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     tblRegisterHistory->verticalHeader()->hide();
     tblRegisterHistory->horizontalHeader()->setStretchLastSection(true);
     tblRegisterHistory->setWordWrap(false);
-    lbRegisterStatus = label("lbRegisterStatus");
+    lbRegisterStatus = new ValuePanel(this);
+    lbRegisterStatus->setObjectName(QStringLiteral("lbRegisterStatus"));
     lbRegisterStatus->setWordWrap(true);
 
     auto* split = new QSplitter(Qt::Vertical, this);

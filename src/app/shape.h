@@ -1,7 +1,12 @@
 #pragma once
-// A filled circle whose colour can be set: the lamp and the DI state circles.
+// A filled circle whose colour can be set: the lamp and the DI state circles. For a screen
+// reader it is an indicator whose value names its state ("on", "red: failed"): the owner says
+// which colour means what, in the window's language.
 
 #include <QColor>
+#include <QList>
+#include <QPair>
+#include <QString>
 #include <QWidget>
 
 class Shape : public QWidget {
@@ -11,9 +16,21 @@ class Shape : public QWidget {
     void setBrushColor(const QColor& color);
     QColor brushColor() const { return color_; }
 
+    // What each colour means; `otherwise` for any colour not listed.
+    void setStateNames(const QList<QPair<QColor, QString>>& names, const QString& otherwise);
+    // A state that stands whatever the colour (the lamp's blinking while busy); empty to end it.
+    void setStateOverride(const QString& state);
+    // The state as a screen reader says it.
+    QString stateName() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void stateChanged();
+
     QColor color_;
+    QList<QPair<QColor, QString>> names_;
+    QString otherwise_;
+    QString override_;
 };

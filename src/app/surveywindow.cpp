@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTableWidget>
 
+#include "app/access.h"
 #include "app/frmmodule.h"
 #include "app/pagecontrol.h"
 #include "engine/commission.h"
@@ -55,7 +56,8 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
     pbSurvey->setObjectName(QStringLiteral("pbSurvey"));
     pbSurvey->setRange(0, 100);
     pbSurvey->setValue(0);
-    lbSurveyProgress = label("lbSurveyProgress");
+    lbSurveyProgress = new ValuePanel(this);
+    lbSurveyProgress->setObjectName(QStringLiteral("lbSurveyProgress"));
     tblSurvey = new QTableWidget(0, 6, this);
     tblSurvey->setObjectName(QStringLiteral("tblSurvey"));
     tblSurvey->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -63,7 +65,8 @@ TfrmSurvey::TfrmSurvey(TfrmModule& main) : QWidget(&main, Qt::Window), main_(mai
     tblSurvey->setSelectionMode(QAbstractItemView::SingleSelection);
     tblSurvey->verticalHeader()->hide();
     tblSurvey->horizontalHeader()->setStretchLastSection(true);
-    lbSurveyStatus = label("lbSurveyStatus");
+    lbSurveyStatus = new ValuePanel(this);
+    lbSurveyStatus->setObjectName(QStringLiteral("lbSurveyStatus"));
     lbSurveyStatus->setWordWrap(true);
 
     grid->addWidget(label("lbSurveyPortCaption"), 0, 0, Qt::AlignTop);
@@ -316,8 +319,7 @@ void TfrmSurvey::showEnd() {
         modules += static_cast<int>(r.modules.size());
         if (r.portFailed)
             lines << text(ExtraTexts::kSurveyNoPort)
-                         .arg(ports_.value(bus),
-                              ExtraTexts::describe(failures_.at(bus), langIndex_));
+                         .arg(ports_.value(bus), failures_.at(bus).describe(langIndex_));
     }
     lines.prepend(
         text(stopped ? ExtraTexts::kSurveyStopped : ExtraTexts::kSurveyDone).arg(modules));

@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/access.h"
 #include "text/extratexts.h"
 
 TfrmTrafficLog::TfrmTrafficLog(Link& link, QWidget* parent)
@@ -33,7 +34,7 @@ TfrmTrafficLog::TfrmTrafficLog(Link& link, QWidget* parent)
     btnLogPause->setCheckable(true);
     btnLogClear = button("btnLogClear");
     btnLogSave = button("btnLogSave");
-    pnLogStatus = new QLabel(this);
+    pnLogStatus = new ValuePanel(this);
     pnLogStatus->setObjectName(QStringLiteral("pnLogStatus"));
 
     auto* buttons = new QHBoxLayout;

@@ -96,7 +96,7 @@ int Cli::diagOpenFailure(const CliBus& bus, const OpenFailure& f) const {
         diag(QStringLiteral("%1: %2").arg(bus.name, lang(17)));
         return kFailed;
     }
-    diag(QStringLiteral("%1: %2").arg(bus.name, ExtraTexts::describe(f, langIndex_)));
+    diag(QStringLiteral("%1: %2").arg(bus.name, f.describe(langIndex_)));
     return kPortFailed;
 }
 

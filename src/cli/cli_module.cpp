@@ -115,7 +115,7 @@ int Cli::notFound() {
     if (lastFailure_.reason != OpenFailure::Reason::None) {
         const QString port =
             devicePath_.isEmpty() ? QStringLiteral("COM%1").arg(portNo_) : devicePath_;
-        diag(QStringLiteral("%1: %2").arg(port, ExtraTexts::describe(lastFailure_, langIndex_)));
+        diag(QStringLiteral("%1: %2").arg(port, lastFailure_.describe(langIndex_)));
         return kPortFailed;
     }
     diag(lang(17));
@@ -161,8 +161,7 @@ int Cli::ports() {
         const QString description = QSerialPortInfo(port.device).description();
         r.add("description", description.isEmpty() ? QJsonValue() : QJsonValue(description));
         r.add("opens", opens);
-        r.add("reason",
-              opens ? QJsonValue() : QJsonValue(ExtraTexts::describe(failure, langIndex_)));
+        r.add("reason", opens ? QJsonValue() : QJsonValue(failure.describe(langIndex_)));
         r.print(json_);
         if (!json_) std::puts("");
     }

@@ -1,6 +1,8 @@
 #pragma once
-// The serial link of the main window: opens the port, sends framed commands and waits for the
-// verified reply, byte by byte, while the window keeps processing its events.
+// The serial link of one module context: opens the port, sends framed commands and waits for the
+// verified reply, byte by byte. It lives in the thread that uses it, the window's or a bus
+// worker's, and runs that thread's event pump while it waits, so the window keeps painting and
+// a worker keeps its sockets and timers going.
 
 #include <QByteArray>
 #include <QObject>

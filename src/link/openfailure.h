@@ -1,5 +1,5 @@
 #pragma once
-// Why a serial port did not open, as far as the platform can tell.
+// Why a serial port did not open, as far as the platform can tell, and how the user is told.
 
 #include <QString>
 
@@ -28,4 +28,7 @@ struct OpenFailure {
     QString detail;
     // For NoAnswer: the bound that passed, in milliseconds.
     int boundMs = 0;
+
+    // In plain words of the language (0..2); empty when the port did open.
+    QString describe(int langIndex) const;
 };

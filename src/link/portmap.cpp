@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSet>
 #include <algorithm>
@@ -46,16 +45,27 @@ bool naturalLess(const QString& a, const QString& b) {
     return a < b;
 }
 
+// The 1 to 9 decimal digits after `prefix`, as a number; -1 for any other text. Plain code
+// rather than a regular expression: this runs while the window starts, and compiling one
+// costs more than the whole listing.
+int DigitsAfter(const QString& text, QLatin1String prefix, bool leadingZero) {
+    if (!text.startsWith(prefix)) return -1;
+    const QStringView digits = QStringView(text).mid(prefix.size());
+    if (digits.isEmpty() || digits.size() > 9 || (!leadingZero && digits.front() == u'0'))
+        return -1;
+    int n = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9') return -1;
+        n = n * 10 + (c.unicode() - u'0');
+    }
+    return n;
+}
+
 // The number a device's own name fixes: COM(k+1) for /dev/ttySk, n for a Windows COMn; 0 for
 // any other device.
 int fixedNumber(const QString& path) {
-    static const QRegularExpression ttyS(QStringLiteral("^/dev/ttyS([0-9]{1,9})$"));
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,8})$"));
-    QRegularExpressionMatch m = ttyS.match(path);
-    if (m.hasMatch()) return m.captured(1).toInt() + 1;
-    m = com.match(path);
-    if (m.hasMatch()) return m.captured(1).toInt();
-    return 0;
+    if (const int k = DigitsAfter(path, QLatin1String("/dev/ttyS"), true); k >= 0) return k + 1;
+    return std::max(0, DigitsAfter(path, QLatin1String("COM"), false));
 }
 
 }  // namespace

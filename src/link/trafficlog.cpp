@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "link/frame.h"
-#include "text/extratexts.h"
 #include "text/messagetable.h"
 
 namespace {
@@ -89,7 +88,7 @@ void TrafficLog::record(const TrafficEvent& e) {
             if (!e.note.isEmpty()) body += QStringLiteral(" | ") + e.note;
             break;
         case Kind::OpenFailed: {
-            QString why = ExtraTexts::describe(e.failure, Languages::kEnglish);
+            QString why = e.failure.describe(Languages::kEnglish);
             if (why.isEmpty()) why = QStringLiteral("cannot open");  // the opener cannot tell
             body = e.failure.device.isEmpty() ? why : e.failure.device + QStringLiteral(": ") + why;
             break;

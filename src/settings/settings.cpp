@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <memory>
@@ -44,10 +43,17 @@ QString endAtZero(QString text) {
 }
 
 // "COM3" -> 3; 0 for any other key.
+// Plain code rather than a regular expression: this runs while the window starts.
 int portNumberOf(const QString& key) {
-    static const QRegularExpression comKey(QStringLiteral("^COM([1-9][0-9]{0,8})$"));
-    const QRegularExpressionMatch m = comKey.match(key);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
+    if (!key.startsWith(QLatin1String("COM"))) return 0;
+    const QStringView digits = QStringView(key).mid(3);
+    if (digits.isEmpty() || digits.size() > 9 || digits.front() == u'0') return 0;
+    int n = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9') return 0;
+        n = n * 10 + (c.unicode() - u'0');
+    }
+    return n;
 }
 
 // What the load asks of the store: whether a value exists, and its data as a 32-bit integer

@@ -2,7 +2,6 @@
 
 #include <iterator>
 
-#include "link/openfailure.h"
 #include "text/messagetable.h"
 
 namespace {
@@ -258,6 +257,31 @@ constexpr const char16_t* kTexts[][MessageTable::kLanguages] = {
     {u"Points", u"点位", u"點位"},
     {u"Type|Serial number|Point|Label|Passed or why not|Time",
      u"类型|序号|点位|名称|通过或原因|时间", u"類型|序號|點位|名稱|通過或原因|時間"},
+    {u"Shortcut: %1", u"快捷键: %1", u"快速鍵: %1"},
+    {u"Message line", u"讯息列", u"訊息列"},
+    {u"Status lamp", u"状态灯", u"狀態燈"},
+    {u"yellow: succeeded", u"黄色: 成功", u"黃色: 成功"},
+    {u"red: failed", u"红色: 失败", u"紅色: 失敗"},
+    {u"blinking: working", u"闪烁: 运作中", u"閃爍: 運作中"},
+    {u"Serial number", u"序号", u"序號"},
+    {u"Firmware version", u"韧体版本", u"韌體版本"},
+    {u"Module ID", u"模组 ID", u"模組 ID"},
+    {u"Last command sent", u"最后送出的指令", u"最後送出的指令"},
+    {u"Last reply received", u"最后收到的回应", u"最後收到的回應"},
+    {u"Module type", u"模组型号", u"模組型號"},
+    {u"DI%1 input", u"输入点 DI%1", u"輸入點 DI%1"},
+    {u"on", u"开", u"開"},
+    {u"off", u"关", u"關"},
+    {u"CH #2 serial number", u"CH #2 序号", u"CH #2 序號"},
+    {u"CH #2 ID", u"CH #2 识别码", u"CH #2 識別碼"},
+    {u"CH #1 card", u"CH #1 卡片", u"CH #1 卡片"},
+    {u"CH #2 card", u"CH #2 卡片", u"CH #2 卡片"},
+    {u"Key number", u"按键数", u"按鍵數"},
+    {u"Time span", u"时间范围", u"時間範圍"},
+    {u"Cards and keys read", u"已读取的卡片与按键", u"已讀取的卡片與按鍵"},
+    {u"Progress", u"进度", u"進度"},
+    {u"Modules", u"模组", u"模組"},
+    {u"History of the module", u"模组的历史记录", u"模組的歷史記錄"},
 };
 // Every row has its texts.
 static_assert(std::size(kTexts) == ExtraTexts::kRows);
@@ -270,46 +294,6 @@ QString text(int row, int langIndex) {
     if (row < 0 || row >= kRows) return QString();
     if (langIndex < 0 || langIndex >= MessageTable::kLanguages) langIndex = Languages::kEnglish;
     return QString::fromUtf16(kTexts[row][langIndex]);
-}
-
-QString describe(const OpenFailure& failure, int langIndex) {
-    using Reason = OpenFailure::Reason;
-    switch (failure.reason) {
-        case Reason::None:
-            return QString();
-        case Reason::NoDevice:
-            return text(kNoDevice, langIndex);
-        case Reason::NotFound:
-            return text(kNotFound, langIndex);
-        case Reason::PermissionDenied:
-            return failure.group.isEmpty() ? text(kPermissionDenied, langIndex)
-                                           : text(kPermissionGroup, langIndex).arg(failure.group);
-        case Reason::InUse:
-            return text(kInUse, langIndex);
-        case Reason::BadName:
-            return text(kBadName, langIndex).arg(failure.detail);
-        case Reason::HostNotFound:
-            return text(kHostNotFound, langIndex);
-        case Reason::ConnectionRefused:
-            return text(kConnectionRefused, langIndex);
-        case Reason::NoAnswer:
-            return text(kNoAnswer, langIndex)
-                .arg(QString::number(failure.boundMs / 1000.0, 'g', 3));
-        case Reason::ComPortRefused:
-            return text(kComPortRefused, langIndex);
-        case Reason::LineSettingRefused:
-            return text(kLineSettingRefused, langIndex).arg(failure.detail);
-        case Reason::Cancelled:
-            return text(kCancelled, langIndex);
-        case Reason::ConnectionClosed:
-            // What the server said, if anything, is in its own words.
-            return failure.detail.isEmpty()
-                       ? text(kConnectionClosed, langIndex)
-                       : text(kConnectionClosed, langIndex) + QStringLiteral(": ") + failure.detail;
-        case Reason::Other:
-            break;
-    }
-    return failure.detail;
 }
 
 }  // namespace ExtraTexts

@@ -1,10 +1,9 @@
 #pragma once
-// Texts of the window's additions beside the message table (the traffic log and the reasons a
-// port does not open), in the table's three languages. The message table keeps its rows.
+// Texts of everything added beside the message table (tool windows, the reasons a port does not
+// open, the register, the report, shortcuts and names read out to a screen reader), in the
+// table's three languages. The message table keeps its rows.
 
 #include <QString>
-
-struct OpenFailure;
 
 namespace ExtraTexts {
 
@@ -186,14 +185,37 @@ enum Row {
     kCheckoutRefused,     // "Points list refused: %1"
     kReportPoints,        // "Points"
     kReportPointColumns,  // "Type|Serial number|Point|Label|Passed or why not|Time"
+    // Keyboard shortcuts, and names and states read out to a screen reader.
+    kShortcutTip,    // "Shortcut: %1"
+    kNameMessage,    // "Message line"
+    kNameLamp,       // "Status lamp"
+    kLampOk,         // "yellow: succeeded"
+    kLampFailed,     // "red: failed"
+    kLampBusy,       // "blinking: working"
+    kNameSerial,     // "Serial number"
+    kNameVersion,    // "Firmware version"
+    kNameModuleId,   // "Module ID"
+    kNameSent,       // "Last command sent"
+    kNameReceived,   // "Last reply received"
+    kNameTypes,      // "Module type"
+    kNameDiInput,    // "DI%1 input"
+    kStateOn,        // "on"
+    kStateOff,       // "off"
+    kNameCh2Serial,  // "CH #2 serial number"
+    kNameCh2Id,      // "CH #2 ID"
+    kNameCh1Card,    // "CH #1 card"
+    kNameCh2Card,    // "CH #2 card"
+    kNameKeyNumber,  // "Key number"
+    kNameTimeSpan,   // "Time span"
+    kNameCounts,     // "Cards and keys read"
+    kNameProgress,   // "Progress"
+    kNameModules,    // "Modules"
+    kNameHistory,    // "History of the module"
     kRows
 };
 
 // Row `row` in language 0..2 (English, Simplified Chinese, Traditional Chinese); English for
 // any other language index, an empty text outside the table.
 QString text(int row, int langIndex);
-
-// Why a port did not open, in plain words of the language; empty when it did open.
-QString describe(const OpenFailure& failure, int langIndex);
 
 }  // namespace ExtraTexts
