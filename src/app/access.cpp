@@ -80,6 +80,7 @@ const Buddy kBuddies[] = {
     {"lbSurveyIdsCaption", "edSurveyIds"},
     {"lbRegisterSiteCaption", "edRegisterSite"},
     {"lbRegisterFilterCaption", "edRegisterFilter"},
+    {"lbRegisterServerCaption", "edRegisterServer"},
     {"lblDITimelineChatter", "edDITimelineChatter"},
 };
 
@@ -135,6 +136,9 @@ const Name kNames[] = {
     {"tblRegister", false, ExtraTexts::kNameModules},
     {"tblRegisterHistory", false, ExtraTexts::kNameHistory},
     {"lbRegisterStatus", true, 44},
+    {"lblRegisterSync", false, ExtraTexts::kNameSync},
+    {"lbCheckoutCount", false, ExtraTexts::kNamePassed},
+    {"lbCheckoutStatus", true, 44},
 };
 
 // The label's words without the colon that captions a control.

@@ -14,6 +14,7 @@
 #include <QSaveFile>
 #include <QTableWidget>
 
+#include "app/access.h"
 #include "app/frmmodule.h"
 #include "app/surveywindow.h"
 #include "app/tone.h"
@@ -43,7 +44,7 @@ TfrmCheckout::TfrmCheckout(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     btnCheckoutSave = new QPushButton(this);
     btnCheckoutSave->setObjectName(QStringLiteral("btnCheckoutSave"));
     btnCheckoutSave->setEnabled(false);
-    lbCheckoutCount = new QLabel(this);
+    lbCheckoutCount = new ValuePanel(this);
     lbCheckoutCount->setObjectName(QStringLiteral("lbCheckoutCount"));
     tblCheckout = new QTableWidget(0, 6, this);
     tblCheckout->setObjectName(QStringLiteral("tblCheckout"));
@@ -51,7 +52,7 @@ TfrmCheckout::TfrmCheckout(TfrmModule& main) : QWidget(&main, Qt::Window), main_
     tblCheckout->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblCheckout->verticalHeader()->hide();
     tblCheckout->horizontalHeader()->setStretchLastSection(true);
-    lbCheckoutStatus = new QLabel(this);
+    lbCheckoutStatus = new ValuePanel(this);
     lbCheckoutStatus->setObjectName(QStringLiteral("lbCheckoutStatus"));
     lbCheckoutStatus->setWordWrap(true);
 

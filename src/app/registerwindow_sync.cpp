@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/access.h"
 #include "app/frmmodule.h"
 #include "app/registersyncer.h"
 #include "app/registerwindow.h"
@@ -19,7 +20,7 @@ void TfrmRegister::buildSync(QGridLayout* grid, int row) {
     edRegisterServer->setObjectName(QStringLiteral("edRegisterServer"));
     btnRegisterSync = new QPushButton(this);
     btnRegisterSync->setObjectName(QStringLiteral("btnRegisterSync"));
-    lblRegisterSync = new QLabel(this);
+    lblRegisterSync = new ValuePanel(this);
     lblRegisterSync->setObjectName(QStringLiteral("lblRegisterSync"));
     lblRegisterSync->setWordWrap(true);
     lblRegisterSync->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -282,6 +282,8 @@ constexpr const char16_t* kTexts[][MessageTable::kLanguages] = {
     {u"Progress", u"进度", u"進度"},
     {u"Modules", u"模组", u"模組"},
     {u"History of the module", u"模组的历史记录", u"模組的歷史記錄"},
+    {u"Sync with the team's server", u"与团队服务器同步", u"與團隊伺服器同步"},
+    {u"Points passed", u"已通过的点", u"已通過的點"},
 };
 // Every row has its texts.
 static_assert(std::size(kTexts) == ExtraTexts::kRows);

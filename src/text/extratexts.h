@@ -211,6 +211,8 @@ enum Row {
     kNameProgress,   // "Progress"
     kNameModules,    // "Modules"
     kNameHistory,    // "History of the module"
+    kNameSync,       // "Sync with the team's server"
+    kNamePassed,     // "Points passed"
     kRows
 };
 

@@ -73,6 +73,10 @@ constexpr Row kRows[] = {
     {"btnRegisterReport", {"Alt+R", "Alt+R", "Alt+R"}},
     {"btnRegisterReplace", {"Alt+P", "Alt+P", "Alt+P"}},
     {"btnRegisterSync", {"Alt+Y", "Alt+Y", "Alt+Y"}},
+    // Site checkout
+    {"btnCheckoutPoints", {"Alt+P", "Alt+P", "Alt+P"}},
+    {"btnCheckoutStart", {"Alt+T", "Alt+T", "Alt+T"}},
+    {"btnCheckoutSave", {"Alt+S", "Alt+S", "Alt+S"}},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QTabWidget>
 
 #include "app/cardlogwindow.h"
+#include "app/checkoutwindow.h"
 #include "app/didocheckwindow.h"
 #include "app/ditimelinewindow.h"
 #include "app/pagecontrol.h"
@@ -13,8 +14,8 @@
 #include "app/trafficlogwindow.h"
 
 QList<QWidget*> ShowEveryWindow(TfrmModule& w) {
-    const QList<QWidget*> tools = {w.frmTrafficLog, w.frmSurvey,  w.frmRegister,
-                                   w.frmDITimeline, w.frmCardLog, w.frmDIDOCheck};
+    const QList<QWidget*> tools = {w.frmTrafficLog, w.frmSurvey,    w.frmRegister, w.frmDITimeline,
+                                   w.frmCardLog,    w.frmDIDOCheck, w.frmCheckout};
     for (QWidget* t : tools) t->show();
     // Their layouts settle once the events of the show have run.
     QCoreApplication::processEvents();
