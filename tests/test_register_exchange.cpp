@@ -111,6 +111,19 @@ void TestRegisterExchange::mergeRefuses_data() {
     QTest::newRow("itself") << "self" << int(Kind::SameFile);
     QTest::newRow("itself through a link") << "link" << int(Kind::SameFile);
     QTest::newRow("no such file") << "missing" << int(Kind::Failed);
+    // Registers that no Quillon wrote: a view in a table's place that never ends, a trigger, a
+    // module without a serial number, a time as text, an event of a module that is not there.
+    QTest::newRow("a module table that never ends")
+        << "ALTER TABLE module RENAME TO module_rows;\n"
+           "CREATE VIEW module AS WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n)"
+           " SELECT m.* FROM module_rows m, n;"
+        << int(Kind::Failed);
+    QTest::newRow("a trigger") << "CREATE TRIGGER t AFTER INSERT ON event BEGIN SELECT 1; END;"
+                               << int(Kind::Failed);
+    QTest::newRow("no serial") << "UPDATE module SET serial = '';" << int(Kind::Failed);
+    QTest::newRow("a time as text") << "UPDATE event SET time = 'soon';" << int(Kind::Failed);
+    QTest::newRow("an event without its module")
+        << "PRAGMA foreign_keys = OFF;\nUPDATE event SET module = 99;" << int(Kind::Failed);
 }
 
 void TestRegisterExchange::mergeRefuses() {
@@ -139,6 +152,13 @@ void TestRegisterExchange::mergeRefuses() {
         path = into;
     } else if (other == "link") {
         QVERIFY(QFile::link(into, path));
+    } else if (other != "missing") {
+        {
+            RegisterWriter w(path);
+            w.post(Entry(QStringLiteral("16000002")));
+            QVERIFY(w.flush());
+        }
+        QVERIFY(Load(path, other));
     }
     const QByteArray before = Bytes(into);
     MergeCounts c;

@@ -77,6 +77,70 @@ const char* const kCards =
     " JOIN main.test_run mt ON mt.event = me.id"
     " WHERE true ON CONFLICT (run, seq) DO NOTHING";
 
+// The tables, indexes and nothing else, as this build makes them, by name.
+QStringList Schema(QSqlDatabase& db) {
+    QStringList out;
+    QSqlQuery q(db);
+    if (!q.exec(
+            QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name")))
+        return {QStringLiteral("-")};
+    while (q.next())
+        out << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                           q.value(3).toString()}
+                   .join(QLatin1Char('|'));
+    return out;
+}
+
+// Rows this build would never write: a module without its type or serial number, a time or a
+// count that is not a whole number, an event's id that is not 16 bytes. Each check names what
+// it finds.
+const char* const kBadRows[][2] = {
+    {"SELECT id FROM module WHERE typeof(type) <> 'text' OR type = '' OR typeof(serial) <> 'text'"
+     " OR serial = '' OR typeof(first_seen) <> 'integer' OR typeof(last_seen) <> 'integer'"
+     " OR typeof(site_at) <> 'integer' OR typeof(last_test_at) <> 'integer'"
+     " OR typeof(module_id) NOT IN ('integer', 'null') LIMIT 1",
+     "module"},
+    {"SELECT id FROM event WHERE typeof(uuid) <> 'blob' OR length(uuid) <> 16"
+     " OR typeof(time) <> 'integer' OR typeof(module_id) NOT IN ('integer', 'null')"
+     " OR typeof(outcome_row) NOT IN ('integer', 'null') LIMIT 1",
+     "event"},
+    {"SELECT id FROM test_run WHERE typeof(started) <> 'integer' OR typeof(ended) <> 'integer'"
+     " OR typeof(cycles) <> 'integer' OR typeof(failures) <> 'integer' LIMIT 1",
+     "live test"},
+    {"SELECT run FROM card_read WHERE typeof(seq) <> 'integer' OR typeof(ms) <> 'integer'"
+     " OR typeof(channel) <> 'integer' OR typeof(key) <> 'integer' LIMIT 1",
+     "card"},
+};
+
+// Why the other register, brought up to this schema in `copy`, is not one this build could
+// have written; empty when it is. A table of another shape, a view in a table's place (which
+// may never end) or a trigger is refused before anything of it is read, and so is a row that
+// breaks the register's rules or points at a row that is not there.
+QString NotWritable(QSqlDatabase& copy, const QString& scratch) {
+    QStringList expected;
+    {
+        RegisterDb fresh;
+        RegisterProblem p;
+        if (!fresh.open(scratch, RegisterDb::Mode::Write, &p)) return p.describe();
+        expected = Schema(fresh.db());
+    }
+    if (Schema(copy) != expected)
+        return QStringLiteral("its tables are not those of a register of this version");
+    for (const auto& check : kBadRows) {
+        QSqlQuery q(copy);
+        if (!q.exec(QString::fromLatin1(check[0]))) return q.lastError().text();
+        if (q.next())
+            return QStringLiteral("its %1 %2 holds values that no register writes")
+                .arg(QLatin1String(check[1]), q.value(0).toString());
+    }
+    QSqlQuery q(copy);
+    if (!q.exec(QStringLiteral("PRAGMA foreign_key_check"))) return q.lastError().text();
+    if (q.next())
+        return QStringLiteral("its %1 %2 points at a row that is not there")
+            .arg(q.value(0).toString(), q.value(1).toString());
+    return {};
+}
+
 qint64 Count(QSqlDatabase& db, const char* table) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT count(*) FROM main.%1").arg(QLatin1String(table))) ||
@@ -116,6 +180,9 @@ bool MergeRegister(const QString& into, const QString& other, MergeCounts* count
     {
         RegisterDb upgraded;
         if (!upgraded.open(copy, RegisterDb::Mode::Write, &p)) return refuse(p);
+        const QString wrong =
+            NotWritable(upgraded.db(), scratch.filePath(QStringLiteral("fresh.sqlite")));
+        if (!wrong.isEmpty()) return refuse({Kind::Failed, other, wrong});
     }
 
     RegisterDb target;

@@ -15,6 +15,7 @@ struct MergeCounts {
 };
 
 // False with the problem (nothing changed) when `other` is missing, not a register, of a newer
-// schema, this register itself, or the merge fails.
+// schema, this register itself, holds tables or rows that no register of this version has,
+// or the merge fails.
 bool MergeRegister(const QString& into, const QString& other, MergeCounts* counts,
                    RegisterProblem* problem);
