@@ -5,7 +5,9 @@
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "register/registerstore.h"
 
@@ -44,6 +46,14 @@ std::optional<std::array<T, 16>> Sixteen(const QJsonValue& v, F of) {
     std::array<T, 16> out{};
     for (int i = 0; i < 16; ++i) out[size_t(i)] = of(a.at(i));
     return out;
+}
+
+// A JSON number as whole milliseconds; nullopt for one that no clock gives (not finite, or
+// beyond what a 64-bit count of milliseconds holds once converted).
+std::optional<qint64> WholeMs(const QJsonValue& v) {
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || std::fabs(d) > 9.0e15) return std::nullopt;
+    return static_cast<qint64>(d);
 }
 
 // A batch's JSON is written directly: QJsonObject would cost more than the query. PostgreSQL's
@@ -160,8 +170,11 @@ std::optional<RegisterEntry> EntryOfServerRow(const QVariantList& row, QString* 
         t.test = o.value(QLatin1String("test")).toString();
         if (t.test.isEmpty()) return refuse("a test run without its test");
         t.ending = NonNull(o.value(QLatin1String("ending")).toString());
-        t.started = TimeOfRegister(qint64(o.value(QLatin1String("started")).toDouble()));
-        t.ended = TimeOfRegister(qint64(o.value(QLatin1String("ended")).toDouble()));
+        const std::optional<qint64> started = WholeMs(o.value(QLatin1String("started")));
+        const std::optional<qint64> ended = WholeMs(o.value(QLatin1String("ended")));
+        if (!started || !ended) return refuse("a test run with a time no clock gives");
+        t.started = TimeOfRegister(*started);
+        t.ended = TimeOfRegister(*ended);
         t.cycles = o.value(QLatin1String("cycles")).toInt();
         t.failures = o.value(QLatin1String("failures")).toInt();
         t.verdict = NonNull(o.value(QLatin1String("verdict")).toString());
@@ -176,7 +189,9 @@ std::optional<RegisterEntry> EntryOfServerRow(const QVariantList& row, QString* 
         for (const QJsonValue& v : cards) {
             const QJsonObject c = v.toObject();
             CardRead card;
-            card.ms = qint64(c.value(QLatin1String("ms")).toDouble());
+            const std::optional<qint64> ms = WholeMs(c.value(QLatin1String("ms")));
+            if (!ms) return refuse("a card read at a time no clock gives");
+            card.ms = *ms;
             card.channel = c.value(QLatin1String("channel")).toInt();
             card.key = c.value(QLatin1String("key")).toBool();
             card.decimal = c.value(QLatin1String("decimal")).toString();
