@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -55,6 +58,7 @@ LineEndpoint::~LineEndpoint() {
             unlink(linkPath_.c_str());
         }
     }
+    if (openWatch_ >= 0) close(openWatch_);
     if (fd_ >= 0) close(fd_);
 }
 
@@ -80,6 +84,14 @@ bool LineEndpoint::openPty(std::string* error) {
     slavePath_ = name;
     fresh_ = tcgetattr(fd, &freshTermios_) == 0;
     device_ = false;
+#ifdef __linux__
+    // Without it the pause after a hang-up only ends by its clock.
+    openWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (openWatch_ >= 0 && inotify_add_watch(openWatch_, name, IN_OPEN) < 0) {
+        close(openWatch_);
+        openWatch_ = -1;
+    }
+#endif
     return true;
 }
 
@@ -204,6 +216,43 @@ void LineEndpoint::hangUp() {
     connected_ = false;
 }
 
+bool LineEndpoint::reopenedDuringPause() {
+    char events[1024];
+    while (read(openWatch_, events, sizeof events) > 0) {
+    }
+    // An open seen before the hang-up (the tool's own, still queued) leaves the slave closed.
+    if (slaveClosed()) return false;
+    pauseUntil_ = SimTime{};
+    return true;
+}
+
+bool LineEndpoint::waitPaused(int waitMs, int extraFd) {
+    const SimTime until = SimClock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        pollfd fds[2];
+        nfds_t count = 0;
+        int extraIndex = -1;
+        int watchIndex = -1;
+        if (extraFd >= 0) {
+            extraIndex = static_cast<int>(count);
+            fds[count++] = pollfd{extraFd, POLLIN, 0};
+        }
+        if (openWatch_ >= 0) {
+            watchIndex = static_cast<int>(count);
+            fds[count++] = pollfd{openWatch_, POLLIN, 0};
+        }
+        // Rounded up: a wait cut short of the pause's end would only be followed by another.
+        const auto restUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(until - SimClock::now()).count();
+        const long long rest = restUs <= 0 ? 0 : (restUs + 999) / 1000;
+        const int r = poll(count ? fds : nullptr, count, static_cast<int>(rest));
+        if (r <= 0) return false;
+        if (extraIndex >= 0 && fds[extraIndex].revents != 0) return true;
+        if (watchIndex >= 0 && fds[watchIndex].revents != 0 && reopenedDuringPause()) return false;
+        if (rest <= 0) return false;
+    }
+}
+
 void LineEndpoint::sendDue() {
     const SimTime now = SimClock::now();
     bool end = false;
@@ -255,11 +304,19 @@ bool LineEndpoint::step(int maxWaitMs, int extraFd) {
         waitMs = std::min<long long>(waitMs, until);
     }
 
+    if (paused) {
+        // Nothing to read from a slave that no one has open: wait on the other descriptor,
+        // and on the slave being opened again, which ends the pause at once.
+        const bool extraReady = waitPaused(static_cast<int>(waitMs), extraFd);
+        sendDue();
+        return extraReady;
+    }
+
     pollfd fds[2];
     nfds_t count = 0;
     int lineIndex = -1;
     int extraIndex = -1;
-    if (fd_ >= 0 && !paused) {
+    if (fd_ >= 0) {
         lineIndex = static_cast<int>(count);
         fds[count++] = pollfd{fd_, POLLIN, 0};
     }
@@ -289,11 +346,9 @@ bool LineEndpoint::step(int maxWaitMs, int extraFd) {
         }
     }
     bool extraReady = r > 0 && extraIndex >= 0 && fds[extraIndex].revents != 0;
-    if (now < pauseUntil_ && !paused && !extraReady) {
+    if (now < pauseUntil_ && !extraReady) {
         // Just hung up: spend the rest of this round waiting on the other descriptor only.
-        const int rest = static_cast<int>(std::min<long long>(waitMs, 20));
-        pollfd other{extraFd, POLLIN, 0};
-        extraReady = poll(extraFd >= 0 ? &other : nullptr, extraFd >= 0 ? 1 : 0, rest) > 0;
+        extraReady = waitPaused(static_cast<int>(std::min<long long>(waitMs, 20)), extraFd);
     }
     sendDue();
     return extraReady;

@@ -8,11 +8,12 @@
 // Linux (parity does not travel; the kernel clears PARENB on ptys). When the tool closes the
 // slave, the master reports POLLHUP and reads fail with EIO until the slave is opened again;
 // the endpoint then drops what it had still to send, gives the slave the settings of a new pty
-// again (a tool that was killed leaves its own behind) and looks again every 20 ms instead of
-// spinning. Bytes that the tool wrote just before closing (and that nothing answers) are
-// taken at the baud rate of that open, even when the tool has already put back the slave's
-// previous settings by the time they are read. On a serial device the line runs at the module's
-// line setting and is set anew after the reply to "E" has gone out.
+// again (a tool that was killed leaves its own behind) and, rather than spin on the hang-up,
+// waits until the slave is opened again (told by inotify on Linux) or 20 ms have passed.
+// Bytes that the tool wrote just before closing (and that nothing answers) are taken at the
+// baud rate of that open, even when the tool has already put back the slave's previous
+// settings by the time they are read. On a serial device the line runs at the module's line
+// setting and is set anew after the reply to "E" has gone out.
 
 #include <termios.h>
 
@@ -59,6 +60,11 @@ class LineEndpoint {
     // The baud rate that bytes just read came at, given the poll events of that read.
     int receivedAt(short revents);
     bool configureDevice(const LineConfig& line, std::string* error);
+    // Waits up to `waitMs` for extraFd while the slave is closed; returns whether extraFd is
+    // readable. Ends early, and ends the pause, when the slave is opened again.
+    bool waitPaused(int waitMs, int extraFd);
+    // After the open watch fired: whether the slave is open again (the pause is then over).
+    bool reopenedDuringPause();
 
     ModuleHost& host_;
     int fd_ = -1;
@@ -75,6 +81,8 @@ class LineEndpoint {
     // The settings of the new pty, put back on the slave at every hang-up.
     termios freshTermios_{};
     bool fresh_ = false;
+    // Reports each open of the pty's slave (inotify; -1 where there is none).
+    int openWatch_ = -1;
     // How long a change of the slave's settings may precede the hang-up of a close.
     static constexpr int kCloseGraceMs = 20;
 };

@@ -1,13 +1,17 @@
 // When the window re-texts itself, and what the port box offers: a restore after a minimise
 // keeps what operations have shown, the panels stay readable while busy, and a port list is
-// shown in ascending order whatever the platform delivers.
+// shown in ascending order whatever the platform delivers. The sound library waits for the
+// first tone.
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QShowEvent>
 #include <QtTest>
 #include <cmath>
 #include <stdexcept>
 
+#include "app/tone.h"
 #include "support/windowfixture.h"
 
 class TestWindowShow : public QObject {
@@ -18,6 +22,7 @@ class TestWindowShow : public QObject {
     void disabledTextHasContrast();
     void portListInPlatformOrder();
     void failingPortListGivesFallback();
+    void soundLibraryWaitsForTheFirstTone();
 };
 
 void TestWindowShow::restoreKeepsWhatOperationsShowed() {
@@ -121,3 +126,20 @@ void TestWindowShow::failingPortListGivesFallback() {
 
 QTEST_MAIN(TestWindowShow)
 #include "test_window_show.moc"
+
+void TestWindowShow::soundLibraryWaitsForTheFirstTone() {
+    WindowFixture f;
+    TfrmModule& w = f.build();
+    w.show();
+    QCoreApplication::processEvents();
+#ifdef Q_OS_LINUX
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("libasound"));
+#endif
+    // Played or, without a sound device, waited for: the tone lasts its length either way.
+    QElapsedTimer t;
+    t.start();
+    Tone().play(Tones::kSuccessHz, 80);
+    QVERIFY2(t.elapsed() >= 75, QByteArray::number(t.elapsed()));
+}
