@@ -88,6 +88,8 @@ void TestWindowCheckout::startTicksOffEveryPoint() {
     QCOMPARE(c_->tblCheckout->item(2, 2)->text(), QStringLiteral("DI3"));
     QTRY_COMPARE_WITH_TIMEOUT(c_->lbCheckoutCount->text(), QStringLiteral("20 of 21 points passed"),
                               20000);
+    if (const QString shots = qEnvironmentVariable("QUILLON_SCREENSHOTS"); !shots.isEmpty())
+        c_->grab().save(shots + QStringLiteral("/checkout-window.png"));
     c_->btnCheckoutStart->click();
     QVERIFY(ended.wait(5000));
     QVERIFY(w_->centralWidget()->isEnabled());

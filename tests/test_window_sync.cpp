@@ -98,6 +98,8 @@ void TestWindowSync::syncFromTheWindow() {
     QTRY_VERIFY(now->isEnabled());
     now->click();
     QTRY_VERIFY_WITH_TIMEOUT(line->text().contains(QLatin1String(": 0 sent")), 30000);
+    if (const QString shots = qEnvironmentVariable("QUILLON_SCREENSHOTS"); !shots.isEmpty())
+        r->grab().save(shots + QStringLiteral("/register-sync.png"));
     r->reload();
     auto* sites = qobject_cast<QStringListModel*>(r->edRegisterSite->completer()->model());
     QVERIFY(sites && sites->stringList().contains(QStringLiteral("Basement")));

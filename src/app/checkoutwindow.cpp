@@ -7,12 +7,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "app/access.h"
 #include "app/frmmodule.h"
@@ -91,6 +93,17 @@ TfrmCheckout::TfrmCheckout(TfrmModule& main) : QWidget(&main, Qt::Window), main_
 
 TfrmCheckout::~TfrmCheckout() {
     stop_.store(true);
+}
+
+void TfrmCheckout::fitColumns() {
+    // Once, when the points are laid out: bus, module and point as their texts; the state as
+    // its longest word, so that a later "module silent" is not cut. The time stretches.
+    tblCheckout->resizeColumnsToContents();
+    const QFontMetrics fm(tblCheckout->font());
+    int state = tblCheckout->columnWidth(4);
+    for (const QString& t : text(ExtraTexts::kCheckoutStates).split('|'))
+        state = std::max(state, fm.horizontalAdvance(t) + 2 * fm.averageCharWidth());
+    tblCheckout->setColumnWidth(4, state);
 }
 
 QString TfrmCheckout::text(int row) const {
@@ -253,6 +266,7 @@ void TfrmCheckout::btnCheckoutStartClick() {
     board_.reset(buses, ports, missing, hooks.each.startedAtMs);
     tblCheckout->setRowCount(board_.total());
     for (int r = 0; r < board_.total(); ++r) showRow(r);
+    fitColumns();
     showCount();
     hooks.changed = [this](int bus, const PointStatus& s) {
         const int row = board_.update(bus, s);

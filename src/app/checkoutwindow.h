@@ -60,6 +60,7 @@ class TfrmCheckout : public QWidget {
     QString text(int row) const;
     QString stateText(PointState state) const;
     void showRow(int row);
+    void fitColumns();
     void showCount();
     void applyFilter();
     void setRunning(bool on);
