@@ -10,6 +10,7 @@
 #include "register/registermerge.h"
 #include "register/registerreader.h"
 #include "register/registerstore.h"
+#include "text/jsontext.h"
 
 namespace cli {
 namespace {
@@ -33,37 +34,6 @@ QString OneLine(QString s) {
     s.replace(QLatin1Char('\r'), QLatin1String("\\r"));
     s.replace(QLatin1Char('\t'), QLatin1String("\\t"));
     return s.isEmpty() ? QStringLiteral("-") : s;
-}
-
-// A text as a JSON string, in UTF-8.
-void AppendJson(QByteArray& out, const QString& s) {
-    out += '"';
-    for (const char c : s.toUtf8()) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20)
-                    out += "\\u00" + QByteArray::number(static_cast<unsigned char>(c), 16)
-                                         .rightJustified(2, '0');
-                else
-                    out += c;
-        }
-    }
-    out += '"';
 }
 
 QJsonValue OrNull(const QString& s) {
@@ -189,7 +159,7 @@ int Cli::registerCommand() {
             if (json_) {
                 // Written directly: QJsonDocument would cost more than the query.
                 out += "{\"type\":";
-                AppendJson(out, m.facts.type);
+                AppendJsonString(out, m.facts.type);
                 const std::pair<const char*, const QString*> texts[] = {
                     {"serial", &m.facts.serial}, {"version", &m.facts.version},
                     {"line", &m.facts.line},     {"port", &m.facts.port},
@@ -199,23 +169,23 @@ int Cli::registerCommand() {
                     if (text->isEmpty() && qstrcmp(name, "serial") != 0)
                         out += "null";
                     else
-                        AppendJson(out, *text);
+                        AppendJsonString(out, *text);
                 }
                 out += ",\"id\":" + (m.facts.id >= 0 ? QByteArray::number(m.facts.id) : "null");
                 out += ",\"site\":";
-                AppendJson(out, m.site);
+                AppendJsonString(out, m.site);
                 out += ",\"recorded_by\":";
-                AppendJson(out, m.recordedBy);
+                AppendJsonString(out, m.recordedBy);
                 out += ",\"first_seen\":";
-                AppendJson(out, IsoTime(m.firstSeen));
+                AppendJsonString(out, IsoTime(m.firstSeen));
                 out += ",\"last_seen\":";
-                AppendJson(out, IsoTime(m.lastSeen));
+                AppendJsonString(out, IsoTime(m.lastSeen));
                 out += ",\"settings\":{";
                 for (auto it = m.facts.settings.cbegin(); it != m.facts.settings.cend(); ++it) {
                     if (it != m.facts.settings.cbegin()) out += ',';
-                    AppendJson(out, it.key());
+                    AppendJsonString(out, it.key());
                     out += ':';
-                    AppendJson(out, it.value());
+                    AppendJsonString(out, it.value());
                 }
                 out += "}}\n";
                 return;

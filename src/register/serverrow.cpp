@@ -6,10 +6,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "register/registerstore.h"
+#include "text/jsontext.h"
 
 const char* const kServerRowColumns =
     "e.seq, e.uuid::text, e.site, e.type, e.serial, e.time, e.source, e.kind, e.operation,"
@@ -59,29 +59,8 @@ std::optional<qint64> WholeMs(const QJsonValue& v) {
 // A batch's JSON is written directly: QJsonObject would cost more than the query. PostgreSQL's
 // texts cannot hold a zero character, so one goes as U+FFFD rather than hold the batch back.
 void AppendText(QByteArray& out, const QString& text) {
-    out += '"';
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\0':
-                out += "\\ufffd";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
+    if (!text.contains(QChar(0))) return AppendJsonString(out, text);
+    AppendJsonString(out, QString(text).replace(QChar(0), QChar(0xFFFD)));
 }
 
 // One "name": value of a column read from the local register.
