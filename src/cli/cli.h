@@ -242,6 +242,11 @@ class Cli {
     std::unique_ptr<BusRunner> busRunner(const QList<CliBus>& buses, const std::atomic<bool>& stop,
                                          RecordSource source, const PlanSource& plan = {});
     int diagOpenFailure(const CliBus& bus, const OpenFailure& f) const;
+    // Surveys every bus at once by `plan`, under the progress line, and returns what each
+    // found; a bus whose port did not open says why and gets its exit status in `codes`.
+    QList<SurveyResult> surveyBuses(BusRunner& runner, const QList<CliBus>& buses,
+                                    const SurveyPlan& plan, const std::atomic<bool>& stop,
+                                    QList<int>* codes = nullptr);
     // --port as a device path or a network name (`devicePath`), or COMn (`portNo`).
     void parsePort(const QString& port, QString& devicePath, int& portNo);
     // The site register: `register list|history|export|merge` (cli_register.cpp), and the

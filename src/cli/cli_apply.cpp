@@ -64,22 +64,12 @@ int Cli::apply() {
 
     // The survey of each bus, all at once.
     InterruptWatch interrupt;
-    ProgressLine progress(buses);
-    QList<SurveyResult> surveyed(buses.size());
     QList<int> codes(buses.size(), kOk);
-    const SurveyPlan surveyPlan = PlanSurvey(rows, base);
-    BusSurveyHooks sh;
-    sh.stop = &interrupt.stop;
-    sh.progress = [&](int bus, const SurveyProgress& p) { progress.update(bus, p); };
-    sh.ended = [&](int bus, const SurveyResult& r, const OpenFailure& failure) {
-        progress.clear();
-        surveyed[bus] = r;
-        if (r.portFailed) codes[bus] = diagOpenFailure(buses.at(bus), failure);
-    };
     std::unique_ptr<BusRunner> runner =
         busRunner(buses, interrupt.stop, RecordSource::Apply, PlanSourceOf(path, planBytes));
-    RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), surveyPlan), sh);
-    progress.clear();
+    const SurveyPlan surveyPlan = PlanSurvey(rows, base);
+    const QList<SurveyResult> surveyed =
+        surveyBuses(*runner, buses, surveyPlan, interrupt.stop, &codes);
     if (interrupt.stop.load()) {
         diag(QStringLiteral("apply stopped during the survey: nothing was sent"));
         return kInterrupted;

@@ -100,6 +100,26 @@ int Cli::diagOpenFailure(const CliBus& bus, const OpenFailure& f) const {
     return kPortFailed;
 }
 
+QList<SurveyResult> Cli::surveyBuses(BusRunner& runner, const QList<CliBus>& buses,
+                                     const SurveyPlan& plan, const std::atomic<bool>& stop,
+                                     QList<int>* codes) {
+    ProgressLine progress(buses);
+    QList<SurveyResult> surveyed(buses.size());
+    BusSurveyHooks hooks;
+    hooks.stop = &stop;
+    hooks.progress = [&](int bus, const SurveyProgress& p) { progress.update(bus, p); };
+    hooks.ended = [&](int bus, const SurveyResult& r, const OpenFailure& failure) {
+        progress.clear();
+        surveyed[bus] = r;
+        if (!r.portFailed) return;
+        const int code = diagOpenFailure(buses.at(bus), failure);
+        if (codes) (*codes)[bus] = code;
+    };
+    RunBusSurvey(runner, QList<SurveyPlan>(buses.size(), plan), hooks);
+    progress.clear();
+    return surveyed;
+}
+
 int Cli::survey() {
     args(0);
     SurveyPlan plan;

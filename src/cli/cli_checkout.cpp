@@ -89,19 +89,8 @@ int Cli::checkout() {
 
     // The survey of each bus, all at once: where the modules answer.
     InterruptWatch interrupt;
-    ProgressLine progress(buses);
-    QList<SurveyResult> surveyed(buses.size());
-    BusSurveyHooks sh;
-    sh.stop = &interrupt.stop;
-    sh.progress = [&](int bus, const SurveyProgress& p) { progress.update(bus, p); };
-    sh.ended = [&](int bus, const SurveyResult& r, const OpenFailure& failure) {
-        progress.clear();
-        surveyed[bus] = r;
-        if (r.portFailed) diagOpenFailure(buses.at(bus), failure);
-    };
     std::unique_ptr<BusRunner> runner = busRunner(buses, interrupt.stop, RecordSource::Checkout);
-    RunBusSurvey(*runner, QList<SurveyPlan>(buses.size(), plan), sh);
-    progress.clear();
+    const QList<SurveyResult> surveyed = surveyBuses(*runner, buses, plan, interrupt.stop);
 
     if (writeTemplate) {
         if (interrupt.stop.load()) return kInterrupted;
