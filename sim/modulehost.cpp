@@ -13,12 +13,6 @@ bool FaultConfig::any() const {
            oversizeTo > 0 || silenceAfter >= 0;
 }
 
-nanoseconds ByteTime(const LineConfig& line) {
-    if (line.baud <= 0) return nanoseconds(0);
-    const int bits = 1 + line.dataBits + (line.parity == Parity::None ? 0 : 1) + line.stopBits;
-    return nanoseconds(static_cast<long long>(bits) * 1000000000LL / line.baud);
-}
-
 ModuleHost::ModuleHost(SimModule module, uint32_t seed) : rng_(seed) {
     modules_.push_back(std::move(module));
 }

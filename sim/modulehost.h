@@ -176,6 +176,3 @@ bool LineHeard(const LineConfig& own, const LineConfig& hostLine, ModuleHost::Li
 // What the wire carries when several reply frames go out at once: the byte-wise OR, as long as
 // the longest, and never a frame that verifies.
 std::string CollideFrames(const std::vector<std::string>& frames);
-
-// Time one byte takes on a line: 10 bits (start, 8 data, stop), 11 with parity.
-std::chrono::nanoseconds ByteTime(const LineConfig& line);

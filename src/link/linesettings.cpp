@@ -69,3 +69,9 @@ std::optional<LineConfig> ParseLineSetting(const QString& text) {
     if (!ok || (c.stopBits != 1 && c.stopBits != 2)) return std::nullopt;
     return c;
 }
+
+std::chrono::nanoseconds ByteTime(const LineConfig& line) {
+    if (line.baud <= 0) return std::chrono::nanoseconds(0);
+    const int bits = 1 + line.dataBits + (line.parity == Parity::None ? 0 : 1) + line.stopBits;
+    return std::chrono::nanoseconds(static_cast<long long>(bits) * 1000000000LL / line.baud);
+}

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 
 namespace LineSettings {
@@ -41,3 +42,7 @@ struct LineConfig {
 
 // "baud,parity,data,stop" without blanks, parity n/e/o; nullopt when it does not parse.
 std::optional<LineConfig> ParseLineSetting(const QString& text);
+
+// Time one byte takes on a line: a start bit, the data bits, the parity bit if any and the stop
+// bits; zero for a line without a rate.
+std::chrono::nanoseconds ByteTime(const LineConfig& line);

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
+
+#include "link/linesettings.h"
 
 namespace {
 
@@ -56,6 +59,8 @@ Link::Link(PortOpener& opener, QObject* parent) : QObject(parent), opener_(opene
 Link::~Link() = default;
 
 bool Link::OpenPort(int portNo, const QString& lineSetting) {
+    const std::optional<LineConfig> line = ParseLineSetting(lineSetting);
+    byteTime_ = line ? ByteTime(*line) : std::chrono::nanoseconds(0);
     hComm = opener_.open(portNo, lineSetting);
     portNo_ = portNo;
     reportOpen(lineSetting);
@@ -165,8 +170,19 @@ bool Link::Transact(const QByteArray& text) {
     const auto eventDevice = [this]() -> QIODevice* {
         return hComm && !pump_ && QCoreApplication::instance() ? hComm->eventDevice() : nullptr;
     };
+    const auto known = replyLength_.find(cmd);
+    const int expected = known == replyLength_.end() ? 0 : known->second;
     for (;;) {
-        const int b = hComm ? hComm->readByteWithin(eventDevice() ? 0 : WaitSliceMs(last)) : -1;
+        int b = -1;
+        if (hComm && RxPos > 0 && expected - RxPos >= 2 && !eventDevice()) {
+            // A reply is coming in and this command's reply was this long last time: once the
+            // bytes at hand are read, sleep through the ones still on the wire but the last
+            // rather than waking for each. Arriving no faster than the line's rate, they are
+            // not kept waiting; a shorter reply is read at most the difference late.
+            b = hComm->bufferedByte();
+            if (b < 0) SleepThrough(expected - RxPos - 1);
+        }
+        if (b < 0 && hComm) b = hComm->readByteWithin(eventDevice() ? 0 : WaitSliceMs(last));
         if (b >= 0) {
             last = NowMs();
             if (RxPos >= wire::kMaxReply) {
@@ -179,6 +195,7 @@ bool Link::Transact(const QByteArray& text) {
                 RxBuf[RxPos] = 0;
                 LastReply = QByteArray(reinterpret_cast<const char*>(RxBuf), RxPos);
                 result = VerifyReply();
+                if (result) rememberReplyLength(cmd, RxPos);
                 break;
             }
         } else {
@@ -201,6 +218,22 @@ bool Link::Transact(const QByteArray& text) {
     if (traffic_) reportReply(result);
     pump();
     return result;
+}
+
+void Link::SleepThrough(int bytes) const {
+    using namespace std::chrono;
+    // Never longer than one wait slice: the pump still runs that often.
+    const nanoseconds span = std::min<nanoseconds>(byteTime_ * bytes, milliseconds(kWaitSliceMs));
+    if (span > nanoseconds(0)) std::this_thread::sleep_for(span);
+}
+
+void Link::rememberReplyLength(const std::string& cmd, int length) {
+    // A context sends few distinct texts; a caller that sends many (a scan of every ID, typed
+    // commands) must not grow the table without end.
+    constexpr size_t kMostTexts = 512;
+    if (replyLength_.size() >= kMostTexts && replyLength_.find(cmd) == replyLength_.end())
+        replyLength_.clear();
+    replyLength_[cmd] = length;
 }
 
 void Link::reportOpen(const QString& lineSetting) {

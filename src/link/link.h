@@ -7,9 +7,12 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "link/frame.h"
 #include "link/serialport.h"
@@ -69,6 +72,15 @@ class Link : public QObject {
   private:
     void pump();
     void setLogBuf(const std::string& line);
+    // Sleeps for the time `bytes` take on the open line, one wait slice at most.
+    void SleepThrough(int bytes) const;
+    void rememberReplyLength(const std::string& cmd, int length);
+
+    // The length of the last verified reply to each command text, and the time a byte takes on
+    // the line the port was opened with: a link that sleeps on the port between bytes sleeps
+    // through a reply it can foresee instead of waking for every byte.
+    std::unordered_map<std::string, int> replyLength_;
+    std::chrono::nanoseconds byteTime_{0};
 
     PortOpener& opener_;
     std::function<void()> pump_;

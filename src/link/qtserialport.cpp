@@ -11,7 +11,6 @@
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -300,6 +299,12 @@ int QtSerialPort::readByte() {
     return readByteWithin(1);
 }
 
+int QtSerialPort::bufferedByte() {
+    char c = 0;
+    if (!port_ || failed_ || port_->bytesAvailable() == 0 || port_->read(&c, 1) != 1) return -1;
+    return static_cast<uint8_t>(c);
+}
+
 QIODevice* QtSerialPort::eventDevice() {
     return port_ && !failed_ ? port_.get() : nullptr;
 }
@@ -314,16 +319,10 @@ int QtSerialPort::readByteWithin(int waitMs) {
     // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
     // waitForReadyRead would report nothing new.
     if (port_->bytesAvailable() == 0) {
-#ifndef Q_OS_WIN
-        // Sleeps on the device until a byte arrives or the time is up, then lets Qt read what
-        // has come into its buffer. Qt's own wait would raise and signal a time-out error on
-        // every empty slice.
-        pollfd p{static_cast<int>(port_->handle()), POLLIN, 0};
-        if (::poll(&p, 1, waitMs) <= 0) return -1;
-        port_->waitForReadyRead(0);
-#else
+        // Qt's wait sleeps on the device until a byte arrives or the time is up and reads
+        // everything that has come into its buffer; an empty wait leaves a time-out error,
+        // cleared below.
         port_->waitForReadyRead(waitMs);
-#endif
         const QSerialPort::SerialPortError err = port_->error();
         if (err != QSerialPort::NoError) {
             port_->clearError();
@@ -342,6 +341,16 @@ int QtSerialPort::readByteWithin(int waitMs) {
 bool QtSerialPort::write(const uint8_t* bytes, int count) {
     if (!port_ || count < 0) return false;
     if (count == 0) return true;
+#ifndef Q_OS_WIN
+    // With nothing queued in Qt's buffer the bytes go straight to the device: one system call
+    // rather than a wait for room and then the write. What does not fit, or an error, takes
+    // Qt's way, which reports it as before.
+    if (!failed_ && port_->bytesToWrite() == 0) {
+        const ssize_t done = ::write(static_cast<int>(port_->handle()), bytes, size_t(count));
+        if (done == count) return true;
+        if (done > 0) bytes += done, count -= static_cast<int>(done);
+    }
+#endif
     const qint64 n = port_->write(reinterpret_cast<const char*>(bytes), count);
     if (n != count) return false;
     while (port_->bytesToWrite() > 0) {

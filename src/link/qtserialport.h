@@ -28,6 +28,7 @@ class QtSerialPort : public SerialPort {
     int readByteWithin(int waitMs) override;
     // The Qt port while it reads without error: Qt's notifier reads arriving bytes into its
     // buffer and signals them. After an error (a port gone away) the link goes back to slices.
+    int bufferedByte() override;
     QIODevice* eventDevice() override;
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;

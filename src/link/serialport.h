@@ -27,6 +27,10 @@ class SerialPort {
         return readByte();
     }
 
+    // A byte the port has already taken off its device, without asking the device again; -1
+    // when none. Ports without a buffer of their own look without waiting.
+    virtual int bufferedByte() { return readByteWithin(0); }
+
     // A device whose readyRead() the application's event loop delivers when bytes arrive, or
     // null. With one, the link waits for a reply in the event loop itself: it wakes when bytes
     // come, when the silence limit ends or when the window has events, and not in between.
