@@ -40,6 +40,8 @@ class TestLink : public QObject {
     void replyOutcomes();
     void slowModuleWithinSilenceLimit();
     void pauseBeyondSilenceLimitFails();
+    void foreseenReplyOfAnotherShape_data();
+    void foreseenReplyOfAnotherShape();
     void lastReplySurvivesFailure();
     void purgeDropsStaleInput();
     void rawBytesWrittenJustBeforeCloseArrive();
@@ -186,6 +188,56 @@ void TestLink::pauseBeyondSilenceLimitFails() {
     QVERIFY2(ms >= 195 && ms < 400, qPrintable(QString::number(ms)));
     QCOMPARE(link_->RxPos, 5);
     QCOMPARE(link_->receivedLine(), QStringLiteral("[0A]B01V"));
+}
+
+// A link that sleeps on its port between bytes (as a checkout's workers run it) foresees a reply
+// it has had before: a later reply of another length, later than before, in pieces or cut
+// short, is still read whole and in time, and silence still ends it.
+void TestLink::foreseenReplyOfAnotherShape_data() {
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    const auto bytes = [](const std::string& s) { return QByteArray::fromStdString(s); };
+    const std::string same = Reply("B01V01.20-36");
+    const std::string longer = Reply("B01V01.20-36-0123456789");
+    QTest::newRow("same length") << bytes(same.substr(0, 2)) << bytes(same.substr(2)) << 0 << true
+                                 << 0 << 100;
+    QTest::newRow("shorter") << bytes(Reply("B01V1")) << QByteArray() << 0 << true << 0 << 100;
+    QTest::newRow("longer") << bytes(longer.substr(0, 3)) << bytes(longer.substr(3)) << 0 << true
+                            << 0 << 100;
+    QTest::newRow("pause within the silence limit")
+        << bytes(same.substr(0, 5)) << bytes(same.substr(5)) << 150 << true << 145 << 300;
+    QTest::newRow("later than before")
+        << bytes(same.substr(0, 2)) << bytes(same.substr(2)) << 60 << true << 55 << 150;
+    QTest::newRow("cut short") << bytes(same.substr(0, 5)) << QByteArray() << 0 << false << 195
+                               << 400;
+}
+
+void TestLink::foreseenReplyOfAnotherShape() {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, rest);
+    QFETCH(int, pauseMs);
+    QFETCH(bool, ok);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    link_->setEventPump([] { QCoreApplication::processEvents(); });
+    for (int heard = 0; heard < 2; ++heard) {
+        peer_->queueReply({{0, Reply("B01V01.20-36")}});
+        QVERIFY(link_->Transact(QByteArray("B01V")));
+    }
+    PtyPeer::Reply reply{{0, first.toStdString()}};
+    if (!rest.isEmpty()) reply.push_back({pauseMs, rest.toStdString()});
+    peer_->queueReply(reply);
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(link_->Transact(QByteArray("B01V")), ok);
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ms >= minMs && ms < maxMs, qPrintable(QString::number(ms)));
+    QCOMPARE(link_->RxPos, int(first.size() + rest.size()));
+    if (ok) QCOMPARE(link_->LastReply, first + rest);
 }
 
 void TestLink::lastReplySurvivesFailure() {

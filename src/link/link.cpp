@@ -12,6 +12,10 @@
 
 #include "link/linesettings.h"
 
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 uint32_t NowMs() {
@@ -25,6 +29,9 @@ uint32_t NowMs() {
 // loop: the window gets its events between reads, so this keeps it painting and its timers
 // ticking (over 50 times a second).
 constexpr int kWaitSliceMs = 19;
+
+// Longest sleep through a foreseen reply: as often as a bus worker's pump looks at its events.
+constexpr int kForeseenSleepMs = 50;
 
 // How long the next read may sleep: one slice, but never past the end of the silence limit.
 int WaitSliceMs(uint32_t last) {
@@ -170,17 +177,33 @@ bool Link::Transact(const QByteArray& text) {
     const auto eventDevice = [this]() -> QIODevice* {
         return hComm && !pump_ && QCoreApplication::instance() ? hComm->eventDevice() : nullptr;
     };
-    const auto known = replyLength_.find(cmd);
-    const int expected = known == replyLength_.end() ? 0 : known->second;
+    // A link that sleeps on its port foresees a reply it has had before: it sleeps for as long
+    // as the last one took to arrive whole, then takes it in one read, waking once rather than
+    // for every byte. Whenever the reply was not all there by then, the time it did take is
+    // learnt; whenever it was, the next sleep is a little shorter, so that a module grown
+    // quicker is followed and a reply is never kept waiting for long.
+    using namespace std::chrono;
+    const auto sent = steady_clock::now();
+    const auto known = foreseen_.find(cmd);
+    Foreseen* const seen = known == foreseen_.end() ? nullptr : &known->second;
+    const int expected = seen ? seen->length : 0;
+    // Foreseen only once two replies have been had: the first after an open can be slow.
+    const bool wasForeseen = seen && seen->heard >= 2 && !eventDevice();
+    bool foresee = wasForeseen;
+    if (foresee) SleepFor(seen->took, kForeseenSleepMs);
     for (;;) {
         int b = -1;
-        if (hComm && RxPos > 0 && expected - RxPos >= 2 && !eventDevice()) {
-            // A reply is coming in and this command's reply was this long last time: once the
-            // bytes at hand are read, sleep through the ones still on the wire but the last
-            // rather than waking for each. Arriving no faster than the line's rate, they are
-            // not kept waiting; a shorter reply is read at most the difference late.
+        if (foresee) {
+            b = hComm ? hComm->readByteWithin(0) : -1;
+            if (b < 0) foresee = false;  // not all there: from here on the link waits for it
+        }
+        if (b < 0 && hComm && RxPos > 0 && expected - RxPos >= 2 && !eventDevice()) {
+            // The rest is coming in: once the bytes at hand are read, sleep through the ones
+            // still on the wire but the last rather than waking for each. Arriving no faster
+            // than the line's rate, they are not kept waiting; a shorter reply is read at most
+            // the difference late.
             b = hComm->bufferedByte();
-            if (b < 0) SleepThrough(expected - RxPos - 1);
+            if (b < 0) SleepFor(byteTime_ * (expected - RxPos - 1), kWaitSliceMs);
         }
         if (b < 0 && hComm) b = hComm->readByteWithin(eventDevice() ? 0 : WaitSliceMs(last));
         if (b >= 0) {
@@ -195,7 +218,8 @@ bool Link::Transact(const QByteArray& text) {
                 RxBuf[RxPos] = 0;
                 LastReply = QByteArray(reinterpret_cast<const char*>(RxBuf), RxPos);
                 result = VerifyReply();
-                if (result) rememberReplyLength(cmd, RxPos);
+                if (result && foresee) seen->sooner(RxPos);
+                if (result && !foresee) learn(cmd, RxPos, sent, wasForeseen);
                 break;
             }
         } else {
@@ -220,20 +244,43 @@ bool Link::Transact(const QByteArray& text) {
     return result;
 }
 
-void Link::SleepThrough(int bytes) const {
-    using namespace std::chrono;
-    // Never longer than one wait slice: the pump still runs that often.
-    const nanoseconds span = std::min<nanoseconds>(byteTime_ * bytes, milliseconds(kWaitSliceMs));
-    if (span > nanoseconds(0)) std::this_thread::sleep_for(span);
+void Link::SleepFor(std::chrono::nanoseconds span, int mostMs) {
+    span = std::min<std::chrono::nanoseconds>(span, std::chrono::milliseconds(mostMs));
+    if (span <= std::chrono::nanoseconds(0)) return;
+#ifdef Q_OS_LINUX
+    // The kernel may let a sleep run 50 us over by default, on every exchange of a bus; a
+    // thread that sleeps through replies asks for its sleeps to end on time.
+    thread_local const bool precise = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    (void)precise;
+#endif
+    std::this_thread::sleep_for(span);
 }
 
-void Link::rememberReplyLength(const std::string& cmd, int length) {
+void Link::Foreseen::sooner(int replyLength) {
+    length = replyLength;
+    // A step well below the time a wake-up takes: a reply is then read no later than that
+    // after its last byte, and it takes many replies before one is missed again.
+    took = std::max(took - std::chrono::microseconds(10), std::chrono::nanoseconds(0));
+}
+
+void Link::learn(const std::string& cmd, int length, std::chrono::steady_clock::time_point sent,
+                 bool missed) {
+    const auto took = std::chrono::steady_clock::now() - sent;
+    const auto known = foreseen_.find(cmd);
+    if (known != foreseen_.end()) {
+        Foreseen& f = known->second;
+        f.length = length;
+        // A reply that came later than foreseen sets the time; before foreseeing begins, the
+        // quicker of the first replies does.
+        f.took = missed ? took : std::min<std::chrono::nanoseconds>(f.took, took);
+        f.heard = std::min(f.heard + 1, 2);
+        return;
+    }
     // A context sends few distinct texts; a caller that sends many (a scan of every ID, typed
     // commands) must not grow the table without end.
     constexpr size_t kMostTexts = 512;
-    if (replyLength_.size() >= kMostTexts && replyLength_.find(cmd) == replyLength_.end())
-        replyLength_.clear();
-    replyLength_[cmd] = length;
+    if (foreseen_.size() >= kMostTexts) foreseen_.clear();
+    foreseen_.emplace(cmd, Foreseen{length, took, 1});
 }
 
 void Link::reportOpen(const QString& lineSetting) {

@@ -1,8 +1,9 @@
 #pragma once
 // The serial link of one module context: opens the port, sends framed commands and waits for the
-// verified reply, byte by byte. It lives in the thread that uses it, the window's or a bus
-// worker's, and runs that thread's event pump while it waits, so the window keeps painting and
-// a worker keeps its sockets and timers going.
+// verified reply. It lives in the thread that uses it, the window's or a bus worker's. In the
+// window it waits in the event loop, so the window keeps painting; a worker that gives it a
+// pump of its own has it sleep on the port instead, and through the rest of a reply whose
+// length it has seen before, so that many buses at once cost little CPU.
 
 #include <QByteArray>
 #include <QObject>
@@ -72,14 +73,25 @@ class Link : public QObject {
   private:
     void pump();
     void setLogBuf(const std::string& line);
-    // Sleeps for the time `bytes` take on the open line, one wait slice at most.
-    void SleepThrough(int bytes) const;
-    void rememberReplyLength(const std::string& cmd, int length);
+    // Sleeps for `span`, `mostMs` at most.
+    static void SleepFor(std::chrono::nanoseconds span, int mostMs);
 
-    // The length of the last verified reply to each command text, and the time a byte takes on
-    // the line the port was opened with: a link that sleeps on the port between bytes sleeps
-    // through a reply it can foresee instead of waking for every byte.
-    std::unordered_map<std::string, int> replyLength_;
+    // What a link that sleeps on its port knows of the last verified reply to a command text:
+    // its length, and how long it took from the end of sending to its last byte.
+    struct Foreseen {
+        int length = 0;
+        std::chrono::nanoseconds took{0};
+        int heard = 0;  // verified replies had, counted up to 2
+        // A reply of `replyLength` was all there at the foreseen time: try a little sooner
+        // next time.
+        void sooner(int replyLength);
+    };
+    // After a verified reply that was not all there at a foreseen time (`missed`), or was not
+    // foreseen at all.
+    void learn(const std::string& cmd, int length, std::chrono::steady_clock::time_point sent,
+               bool missed);
+    std::unordered_map<std::string, Foreseen> foreseen_;
+    // The time a byte takes on the line the port was opened with.
     std::chrono::nanoseconds byteTime_{0};
 
     PortOpener& opener_;

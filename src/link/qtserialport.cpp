@@ -11,6 +11,7 @@
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -300,8 +301,11 @@ int QtSerialPort::readByte() {
 }
 
 int QtSerialPort::bufferedByte() {
+    if (!port_ || failed_) return -1;
+    // Bytes read straight off the device came before any Qt's notifier read since.
+    if (taken_ < held_) return heldBytes_[taken_++];
     char c = 0;
-    if (!port_ || failed_ || port_->bytesAvailable() == 0 || port_->read(&c, 1) != 1) return -1;
+    if (port_->bytesAvailable() == 0 || port_->read(&c, 1) != 1) return -1;
     return static_cast<uint8_t>(c);
 }
 
@@ -316,26 +320,39 @@ int QtSerialPort::readByteWithin(int waitMs) {
         QThread::msleep(static_cast<unsigned long>(std::max(waitMs, 1)));
         return -1;
     }
-    // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
-    // waitForReadyRead would report nothing new.
-    if (port_->bytesAvailable() == 0) {
-        // Qt's wait sleeps on the device until a byte arrives or the time is up and reads
-        // everything that has come into its buffer; an empty wait leaves a time-out error,
-        // cleared below.
-        port_->waitForReadyRead(waitMs);
-        const QSerialPort::SerialPortError err = port_->error();
-        if (err != QSerialPort::NoError) {
-            port_->clearError();
-            if (err != QSerialPort::TimeoutError) {
-                failed_ = true;
-                return -1;
-            }
-        }
-        if (port_->bytesAvailable() == 0) return -1;
+    const int buffered = bufferedByte();
+    if (buffered >= 0) return buffered;
+#ifndef Q_OS_WIN
+    // Sleeps on the device until a byte arrives or the time is up, then reads all that has
+    // come in one call, past Qt's buffer and its signals: a bus worker does this for every
+    // reply. The device is non-blocking, so the read never waits.
+    const int fd = static_cast<int>(port_->handle());
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, waitMs) <= 0) return -1;
+    const ssize_t n = ::read(fd, heldBytes_, sizeof heldBytes_);
+    if (n > 0) {
+        held_ = static_cast<int>(n);
+        taken_ = 1;
+        return heldBytes_[0];
     }
-    char c = 0;
-    if (port_->read(&c, 1) != 1) return -1;
-    return static_cast<uint8_t>(c);
+    // Readable with nothing to read is a hang-up (a pty whose far end closed) or an error (an
+    // adapter pulled): the port is not read again until closed.
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) failed_ = true;
+    return -1;
+#else
+    // Events processed elsewhere may already have moved bytes into Qt's buffer, in which case
+    // waitForReadyRead would report nothing new: looked at above.
+    port_->waitForReadyRead(waitMs);
+    const QSerialPort::SerialPortError err = port_->error();
+    if (err != QSerialPort::NoError) {
+        port_->clearError();
+        if (err != QSerialPort::TimeoutError) {
+            failed_ = true;
+            return -1;
+        }
+    }
+    return bufferedByte();
+#endif
 }
 
 bool QtSerialPort::write(const uint8_t* bytes, int count) {
@@ -372,6 +389,7 @@ void QtSerialPort::purge() {
     // an output flush would drop them (raw data written just before the port closes): let
     // them leave, then drop only what waits to be read.
     if (!failed_) tcdrain(static_cast<int>(port_->handle()));
+    held_ = taken_ = 0;
     port_->clear(QSerialPort::Input);
 #endif
     port_->clearError();

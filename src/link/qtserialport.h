@@ -13,6 +13,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -26,9 +27,9 @@ class QtSerialPort : public SerialPort {
 
     int readByte() override;
     int readByteWithin(int waitMs) override;
+    int bufferedByte() override;
     // The Qt port while it reads without error: Qt's notifier reads arriving bytes into its
     // buffer and signals them. After an error (a port gone away) the link goes back to slices.
-    int bufferedByte() override;
     QIODevice* eventDevice() override;
     bool write(const uint8_t* bytes, int count) override;
     void purge() override;
@@ -47,6 +48,10 @@ class QtSerialPort : public SerialPort {
     // Set on the first read error: a port that has gone away (adapter unplugged, pty closed)
     // makes Qt's notifier fire in a loop, so it is not read again until closed.
     bool failed_ = false;
+    // What the last read straight off the device brought, and how much of it has been taken.
+    uint8_t heldBytes_[512] = {};
+    int held_ = 0;
+    int taken_ = 0;
     // Whether the open switched low latency on, which the close then switches off again.
     bool lowLatencySet_ = false;
     QString note_;
