@@ -4,7 +4,8 @@
 // buses at once against each bus alone (its slowest round) with the CPU they take. In process
 // the simulated line's byte-by-byte pacing runs in this process too; with --sim QUILLON_SIM the
 // eight buses are quillon-sim programs on pseudo-terminals opened through the serial port
-// backend, so that the CPU is the checkout's alone.
+// backend, so that the CPU is the checkout's alone (and how much of it the kernel's); --sim-only
+// runs just those.
 #include <sys/resource.h>
 
 #include <QCoreApplication>
