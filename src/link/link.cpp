@@ -219,7 +219,7 @@ bool Link::Transact(const QByteArray& text) {
                 LastReply = QByteArray(reinterpret_cast<const char*>(RxBuf), RxPos);
                 result = VerifyReply();
                 if (result && foresee) seen->sooner(RxPos);
-                if (result && !foresee) learn(cmd, RxPos, sent, wasForeseen);
+                if (result && !foresee) learn(seen, cmd, RxPos, sent, wasForeseen);
                 break;
             }
         } else {
@@ -263,17 +263,15 @@ void Link::Foreseen::sooner(int replyLength) {
     took = std::max(took - std::chrono::microseconds(10), std::chrono::nanoseconds(0));
 }
 
-void Link::learn(const std::string& cmd, int length, std::chrono::steady_clock::time_point sent,
-                 bool missed) {
+void Link::learn(Foreseen* seen, const std::string& cmd, int length,
+                 std::chrono::steady_clock::time_point sent, bool missed) {
     const auto took = std::chrono::steady_clock::now() - sent;
-    const auto known = foreseen_.find(cmd);
-    if (known != foreseen_.end()) {
-        Foreseen& f = known->second;
-        f.length = length;
+    if (seen) {
+        seen->length = length;
         // A reply that came later than foreseen sets the time; before foreseeing begins, the
         // quicker of the first replies does.
-        f.took = missed ? took : std::min<std::chrono::nanoseconds>(f.took, took);
-        f.heard = std::min(f.heard + 1, 2);
+        seen->took = missed ? took : std::min<std::chrono::nanoseconds>(seen->took, took);
+        seen->heard = std::min(seen->heard + 1, 2);
         return;
     }
     // A context sends few distinct texts; a caller that sends many (a scan of every ID, typed

@@ -87,9 +87,9 @@ class Link : public QObject {
         void sooner(int replyLength);
     };
     // After a verified reply that was not all there at a foreseen time (`missed`), or was not
-    // foreseen at all.
-    void learn(const std::string& cmd, int length, std::chrono::steady_clock::time_point sent,
-               bool missed);
+    // foreseen at all; `seen` is what the table held for `cmd` when it was sent, or null.
+    void learn(Foreseen* seen, const std::string& cmd, int length,
+               std::chrono::steady_clock::time_point sent, bool missed);
     std::unordered_map<std::string, Foreseen> foreseen_;
     // The time a byte takes on the line the port was opened with.
     std::chrono::nanoseconds byteTime_{0};
