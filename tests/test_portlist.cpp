@@ -107,6 +107,7 @@ class TestPortList : public QObject {
     void followsPlugAndUnplug_data();
     void followsPlugAndUnplug();
     void followsWithinASecond();
+    void firstListingOnceTheWindowIsUp();
     void staysDuringOperationsAndTests_data();
     void staysDuringOperationsAndTests();
     void tooltipSaysWhyPortDidNotOpen_data();
@@ -170,6 +171,37 @@ void TestPortList::followsWithinASecond() {
     f.throwingPortList = true;
     QTest::qWait(2 * PortWatcher::kIntervalMs);
     QCOMPARE(Items(w.cmbPort), QStringList({"COM1", "COM5"}));
+}
+
+void TestPortList::firstListingOnceTheWindowIsUp() {
+    WindowFixture f;
+    f.writeIni("[General]\nScanCommNo=9\n");
+    int asked = 0;
+    QStringList itemsWhenAsked;
+    std::function<void()> listed;
+    f.listPortsLater = [&](QObject*, std::function<void()> done) {
+        ++asked;
+        itemsWhenAsked = Items(f.window().cmbPort);
+        listed = std::move(done);
+    };
+    TfrmModule& w = f.build();
+    // Until the listing is made the box offers the fallback names, showing the saved port.
+    QTRY_COMPARE(asked, 1);
+    QCOMPARE(itemsWhenAsked.size(), 16);
+    QCOMPARE(w.cmbPort->currentText(), QStringLiteral("COM9"));
+    f.portList = Ports({2, 9});
+    listed();
+    QCOMPARE(Items(w.cmbPort), QStringList({"COM2", "COM9"}));
+    QCOMPARE(w.cmbPort->currentIndex(), 1);
+    QCOMPARE(w.cmbPort->currentText(), QStringLiteral("COM9"));
+    // Shown again (from the task bar, after a hide): no second first listing.
+    w.hide();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.repaint();
+    QCoreApplication::processEvents();
+    QCOMPARE(asked, 1);
+    QVERIFY(f.errors.isEmpty());
 }
 
 void TestPortList::staysDuringOperationsAndTests_data() {

@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 
+#include "app/namedchildren.h"
 #include "app/shape.h"
 #include "text/extratexts.h"
 #include "text/messagetable.h"
@@ -212,9 +213,10 @@ void apply(QWidget* window, int langIndex) {
     auto own = [window](QWidget* w) { return w && w->window() == window; };
     for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
         if (own(b) && !b->objectName().isEmpty()) ApplyShortcut(b, langIndex);
+    const NamedChildren named(window);
     for (const Buddy& b : kBuddies) {
-        auto* label = window->findChild<QLabel*>(QLatin1String(b.label));
-        auto* control = window->findChild<QWidget*>(QLatin1String(b.control));
+        auto* label = named.find<QLabel>(b.label);
+        auto* control = named.find<QWidget>(b.control);
         if (!own(label) || !own(control)) continue;
         label->setBuddy(control);
         // A label names its control through its buddy for item views and lists; for the
@@ -222,7 +224,7 @@ void apply(QWidget* window, int langIndex) {
         control->setAccessibleName(Spoken(label->text()));
     }
     for (const Name& n : kNames) {
-        auto* w = window->findChild<QWidget*>(QLatin1String(n.control));
+        auto* w = named.find<QWidget>(n.control);
         if (!own(w)) continue;
         w->setAccessibleName(n.message ? MessageTable::text(n.row, langIndex)
                                        : ExtraTexts::text(n.row, langIndex));

@@ -16,7 +16,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/namedchildren.h"
 #include "app/pagecontrol.h"
+#include "app/portwatcher.h"
 #include "app/registerwindow.h"
 #include "app/shape.h"
 #include "app/windowobserver.h"
@@ -271,6 +273,17 @@ void TfrmModule::showEvent(QShowEvent* event) {
     guarded([this] { FormShow(); });
 }
 
+void TfrmModule::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    // The system's ports are listed once the window's first picture is made: the listing
+    // costs about as much processor time as building the window, and would slow its showing.
+    if (portsAsked_ || !platform_.listPortsLater) return;
+    portsAsked_ = true;
+    QTimer::singleShot(0, this, [this] {
+        platform_.listPortsLater(this, [this] { guarded([this] { portWatcher->poll(); }); });
+    });
+}
+
 void TfrmModule::applyTexts() {
     setWindowTitle(Msg(1));
     for (QAction* a : menuBar()->actions()) {
@@ -282,10 +295,10 @@ void TfrmModule::applyTexts() {
         findChild<QAction*>(QString::fromLatin1(langs[k]))->setText(MessageTable::text(10, k));
     findChild<QAction*>(QStringLiteral("mnuExit"))->setText(Msg(9));
     applyToolTexts();
+    const NamedChildren named(this);
     for (const TextEntry& t : kTexts) {
         const QString text = Msg(t.row) + QString::fromLatin1(t.suffix);
-        const QString name = QString::fromLatin1(t.control);
-        QObject* o = findChild<QObject*>(name);
+        QObject* o = named.find<QObject>(t.control);
         if (auto* b = qobject_cast<QAbstractButton*>(o))
             b->setText(text);
         else if (auto* l = qobject_cast<QLabel*>(o))

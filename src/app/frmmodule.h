@@ -289,6 +289,7 @@ class TfrmModule : public QMainWindow {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -309,6 +310,7 @@ class TfrmModule : public QMainWindow {
     std::unique_ptr<Observer> observer_;
     Platform platform_;
     bool shown_ = false;
+    bool portsAsked_ = false;  // the platform was asked for its first listing
     std::function<QString()> message_;
     QString serial_;
     QString version_;

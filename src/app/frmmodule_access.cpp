@@ -6,6 +6,7 @@
 
 #include "app/access.h"
 #include "app/frmmodule.h"
+#include "app/namedchildren.h"
 #include "app/shape.h"
 #include "text/extratexts.h"
 
@@ -30,11 +31,12 @@ void TfrmModule::buildAccess() {
         bar->setFocusPolicy(Qt::StrongFocus);
         bar->setInvertedControls(false);
     }
+    const NamedChildren named(this);
     for (const auto& chain : kTabChains) {
         QWidget* previous = nullptr;
         for (const char* name : chain) {
             if (!name) break;
-            QWidget* w = control<QWidget>(name);
+            QWidget* w = named.find<QWidget>(name);
             if (previous) setTabOrder(previous, w);
             previous = w;
         }
@@ -48,8 +50,9 @@ void TfrmModule::applyAccess() {
         {{kYellow, text(ExtraTexts::kLampOk)}, {kRed, text(ExtraTexts::kLampFailed)}},
         text(ExtraTexts::kLampFailed));
     if (tmrBusy->isActive()) shComm->setStateOverride(text(ExtraTexts::kLampBusy));
+    const NamedChildren named(this);
     for (int k = 1; k <= 16; ++k) {
-        auto* circle = findChild<Shape*>(QStringLiteral("shDI%1").arg(k));
+        auto* circle = named.find<Shape>(QStringLiteral("shDI%1").arg(k));
         circle->setStateNames({{kYellow, text(ExtraTexts::kStateOn)}}, text(ExtraTexts::kStateOff));
         circle->setAccessibleName(text(ExtraTexts::kNameDiInput).arg(k));
     }

@@ -363,11 +363,13 @@ void TfrmModule::buildLayout() {
         {"tsW50K", "RQ-3050K", [](QWidget* p) { BuildWiegand(p, QStringLiteral("K"), true); }},
         {"tsCommand", "Command", &BuildCommand},
     };
+    // Each page is in its tab before its controls are made: a page made apart and added then
+    // would hand the window's font down to every one of its controls a second time.
     for (const Page& p : pages) {
         auto* w = new QWidget;
         w->setObjectName(QString::fromLatin1(p.name));
-        p.build(w);
         pcOther->addTab(w, QString::fromLatin1(p.caption));
+        p.build(w);
     }
 
     auto* sbComm = Make<QWidget>(gbType, "sbComm", 8, 590, 745, 25);

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QtGlobal>
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -13,7 +14,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
-#include <future>
+#include <memory>
 
 #include "app/commandline.h"
 #include "app/frmmodule.h"
@@ -75,16 +76,35 @@ void FinishRegister(std::unique_ptr<RegisterWriter>& writer) {
     writer.reset();
 }
 
+// The first listing of the system's serial devices probes every tty (QSerialPortInfo): about
+// 10 ms of processor time, which on two cores slows the window's own start as much. It runs on
+// a thread of its own once the window's first picture is made (the window lists no ports
+// before); a listing asked for before it ends waits for it.
+class FirstListing {
+  public:
+    explicit FirstListing(SystemPortList& devices) : devices_(devices) {}
+    FirstListing(const FirstListing&) = delete;
+    FirstListing& operator=(const FirstListing&) = delete;
+    ~FirstListing() { wait(); }
+
+    void start(QObject* receiver, std::function<void()> listed) {
+        if (thread_) return;
+        thread_.reset(QThread::create([this] { devices_.devices(); }));
+        QObject::connect(thread_.get(), &QThread::finished, receiver, std::move(listed));
+        thread_->start(QThread::LowPriority);
+    }
+    bool started() const { return thread_ != nullptr; }
+    void wait() {
+        if (thread_) thread_->wait();
+    }
+
+  private:
+    SystemPortList& devices_;
+    std::unique_ptr<QThread> thread_;
+};
+
 int Run(int argc, char** argv, const WindowCommandLine& line) {
     CatchEndSignals();
-    // The first listing of the system's serial devices probes every tty (QSerialPortInfo) and
-    // takes about as long as building the whole window. It is made on a thread of its own while
-    // the application and the window are built, and the window's first listing takes it over.
-    std::future<SystemPortList> firstListing = std::async(std::launch::async, [] {
-        SystemPortList devices;
-        devices.devices();
-        return devices;
-    });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     try {
@@ -94,6 +114,7 @@ int Run(int argc, char** argv, const WindowCommandLine& line) {
         // devices of the map it started with.
         PortMap map;
         SystemPortList devices;
+        FirstListing firstListing(devices);
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
         // The register's writer outlives the window, which flushes it at close; the file opens
@@ -107,9 +128,13 @@ int Run(int argc, char** argv, const WindowCommandLine& line) {
         platform.tone = &tone;
         platform.settings = &settings;
         platform.listPorts = [&map, &settings, &devices, &firstListing] {
-            if (firstListing.valid()) devices = firstListing.get();
+            if (!firstListing.started()) return QList<MappedPort>();
+            firstListing.wait();
             map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
             return map.ports();
+        };
+        platform.listPortsLater = [&firstListing](QObject* receiver, std::function<void()> listed) {
+            firstListing.start(receiver, std::move(listed));
         };
         platform.busPorts = [&map](int n) -> std::unique_ptr<PortOpener> {
             const QString device = map.deviceFor(n);

@@ -24,6 +24,7 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
         if (throwingPortList) throw std::runtime_error("port list unreadable");
         return portList;
     };
+    platform_.listPortsLater = listPortsLater;
     platform_.errorBox = [this](const QString& text) { errors << text; };
     platform_.askSwitchOutputs = [this](const QString& question, const QString&, bool* dontAsk) {
         outputQuestions << question;

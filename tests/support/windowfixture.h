@@ -50,6 +50,8 @@ class WindowFixture {
     // What the platform's port list gives; build() sets it, and a test may change it later, as
     // when an adapter is plugged in or out.
     QList<MappedPort> portList;
+    // The platform's hook for a first listing after the window is up; none by default.
+    std::function<void(QObject*, std::function<void()>)> listPortsLater;
     std::unique_ptr<SettingsStore> store;
     // The site register the window records into, and the site of its command line; none by
     // default.
