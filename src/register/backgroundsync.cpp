@@ -1,9 +1,8 @@
 // The thread that runs a program's syncs one after the other (registersync.h).
 #include "register/registersync.h"
 
-BackgroundSync::BackgroundSync(QString registerPath) : path_(std::move(registerPath)) {
-    thread_ = std::thread([this] { run(); });
-}
+// The thread starts with the first sync asked for: a window without a server has none.
+BackgroundSync::BackgroundSync(QString registerPath) : path_(std::move(registerPath)) {}
 
 BackgroundSync::~BackgroundSync() {
     {
@@ -12,7 +11,7 @@ BackgroundSync::~BackgroundSync() {
         wanted_.clear();
     }
     wake_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 void BackgroundSync::setDone(std::function<void(const SyncResult&)> done) {
@@ -24,6 +23,7 @@ void BackgroundSync::request(const QString& uri) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         wanted_ = uri;
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     }
     wake_.notify_all();
 }

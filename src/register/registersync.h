@@ -66,8 +66,9 @@ SyncStatus ReadSyncStatus(const QString& registerPath);
 // background yields to an exchange on the wire).
 void LowerThisThreadsPriority();
 
-// Runs syncs one after the other on a thread of its own, at a lower priority,: a request while one
-// runs asks for one more after it. The done handler is told on that thread.
+// Runs syncs one after the other on a thread of its own (started by the first request), at a
+// lower priority: a request while one runs asks for one more after it. The done handler is
+// told on that thread.
 class BackgroundSync {
   public:
     explicit BackgroundSync(QString registerPath);
