@@ -269,6 +269,8 @@ void TfrmModule::showEvent(QShowEvent* event) {
     if (!shown_) {
         shown_ = true;
         if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+        // A window shown where nothing of it is drawn (on another desktop) lists them anyway.
+        QTimer::singleShot(1000, this, [this] { askFirstListing(); });
     }
     guarded([this] { FormShow(); });
 }
@@ -277,11 +279,13 @@ void TfrmModule::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
     // The system's ports are listed once the window's first picture is made: the listing
     // costs about as much processor time as building the window, and would slow its showing.
+    if (!portsAsked_) QTimer::singleShot(0, this, [this] { askFirstListing(); });
+}
+
+void TfrmModule::askFirstListing() {
     if (portsAsked_ || !platform_.listPortsLater) return;
     portsAsked_ = true;
-    QTimer::singleShot(0, this, [this] {
-        platform_.listPortsLater(this, [this] { guarded([this] { portWatcher->poll(); }); });
-    });
+    platform_.listPortsLater(this, [this] { guarded([this] { portWatcher->poll(); }); });
 }
 
 void TfrmModule::applyTexts() {

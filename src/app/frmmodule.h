@@ -295,6 +295,8 @@ class TfrmModule : public QMainWindow {
   private:
     void buildLayout();
     void buildMenu();
+    // Asks the platform once for its first listing of the ports.
+    void askFirstListing();
     void applyTexts();
     void applyLanguage();
     // The keyboard and the screen reader: tab order and tables, then their texts.
