@@ -75,16 +75,16 @@ double Seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
-double Cpu() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
+// The CPU this process has used so far, all of it and the kernel's part, from one reading.
+struct CpuUse {
+    double all = 0;
+    double kernel = 0;
+};
 
-double SystemCpu() {
+CpuUse Cpu() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return Seconds(u.ru_stime);
+    return {Seconds(u.ru_utime) + Seconds(u.ru_stime), Seconds(u.ru_stime)};
 }
 
 qint64 Slowest(const std::vector<qint64>& rounds) {
@@ -158,13 +158,13 @@ void OnPtys(const QString& sim) {
     std::vector<qint64> alone;
     for (int n = 0; n < 8; ++n)
         alone.push_back(Slowest(Rounds({buses.at(n)}, [&](int) { return opener(n); }).at(0)));
-    const double cpu = Cpu();
-    const double system = SystemCpu();
+    const CpuUse cpu = Cpu();
     QElapsedTimer wall;
     wall.start();
     const std::vector<std::vector<qint64>> together = Rounds(buses, opener);
-    const double used = Cpu() - cpu;
-    const double usedSystem = SystemCpu() - system;
+    const CpuUse after = Cpu();
+    const double used = after.all - cpu.all;
+    const double usedSystem = after.kernel - cpu.kernel;
     const double seconds = wall.elapsed() / 1000.0;
     double worst = 0;
     for (int n = 0; n < 8; ++n)
@@ -227,11 +227,11 @@ int main(int argc, char** argv) {
     }
     std::vector<std::unique_ptr<Bus>> eight;
     for (int n = 0; n < 8; ++n) eight.push_back(MakeBus(n));
-    const double cpu = Cpu();
+    const double cpu = Cpu().all;
     QElapsedTimer wall;
     wall.start();
     const std::vector<std::vector<qint64>> together = Rounds(eight);
-    const double used = Cpu() - cpu;
+    const double used = Cpu().all - cpu;
     const double seconds = wall.elapsed() / 1000.0;
     double worstRatio = 0;
     for (int n = 0; n < 8; ++n)
