@@ -177,10 +177,13 @@ bool RegisterDb::open(const QString& path, Mode mode, RegisterProblem* problem) 
     }
     if (application != kRegisterApplicationId) {
         // An SQLite file of nothing yet becomes a register; one with tables of its own is not.
+        // Its mark and its tables are read again in one statement, at one moment: another
+        // program may have made the register since the mark was read.
         QSqlQuery q(db_);
         if (application != 0 || mode == Mode::Inspect ||
-            !q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !q.next() ||
-            q.value(0).toInt() != 0)
+            !q.exec(QStringLiteral("SELECT (SELECT application_id FROM pragma_application_id),"
+                                   " (SELECT count(*) FROM sqlite_master)")) ||
+            !q.next() || (q.value(0).toInt() != kRegisterApplicationId && q.value(1).toInt() != 0))
             return refuse(Kind::NotRegister);
     }
     if (PragmaValue(db_, QStringLiteral("user_version")) > kRegisterSchemaVersion)
