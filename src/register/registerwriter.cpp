@@ -154,7 +154,9 @@ void RegisterWriter::run() {
 bool RegisterWriter::openFile() {
     auto c = std::make_unique<Connection>();
     RegisterProblem problem;
-    if (!c->db.open(path_, RegisterDb::Mode::Write, &problem)) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockBound;
+    while (!c->db.open(path_, RegisterDb::Mode::Write, &problem)) {
+        if (waitForLock(problem, deadline)) continue;
         turnOff(problem);
         return false;
     }
@@ -184,20 +186,25 @@ bool RegisterWriter::writeOne(const RegisterEntry& entry) {
             error = q.lastError();
         }
         const RegisterProblem problem = ProblemOf(path_, error);
-        bool stopping = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping = stopping_;
-        }
-        // Another program's write: wait for it rather than lose the entry.
-        if (problem.kind == RegisterProblem::Kind::Locked && !stopping &&
-            std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(kLockRetry);
-            continue;
-        }
+        if (waitForLock(problem, deadline)) continue;
         turnOff(problem);
         return false;
     }
+}
+
+bool RegisterWriter::waitForLock(const RegisterProblem& problem,
+                                 std::chrono::steady_clock::time_point deadline) {
+    bool stopping = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping = stopping_;
+    }
+    // Another program's write: wait for it rather than lose the entry.
+    if (problem.kind != RegisterProblem::Kind::Locked || stopping ||
+        std::chrono::steady_clock::now() >= deadline)
+        return false;
+    std::this_thread::sleep_for(kLockRetry);
+    return true;
 }
 
 void RegisterWriter::turnOff(const RegisterProblem& problem) {

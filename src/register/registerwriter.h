@@ -12,6 +12,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -61,9 +62,14 @@ class RegisterWriter {
   private:
     void start();
     void run();
-    // Opens the file; false (and off) when it cannot serve.
+    // Opens the file, waiting out another program's lock as a write does; false (and off) when
+    // it cannot serve.
     bool openFile();
     bool writeOne(const RegisterEntry& entry);
+    // After `problem`: true, once a short pause is over, when it is another program's lock to
+    // wait out (until `deadline`, and not while stopping); false when it is the end.
+    bool waitForLock(const RegisterProblem& problem,
+                     std::chrono::steady_clock::time_point deadline);
     void turnOff(const RegisterProblem& problem);
 
     const QString path_;
