@@ -1,16 +1,22 @@
 // When the window re-texts itself, and what the port box offers: a restore after a minimise
 // keeps what operations have shown, the panels stay readable while busy, and a port list is
-// shown in ascending order whatever the platform delivers. The sound library waits for the
+// shown in ascending order whatever the platform delivers. The pages of special functions are
+// made as they are shown, the same as when made at once. The sound library waits for the
 // first tone.
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QtTest>
 #include <cmath>
 #include <stdexcept>
 
+#include "app/pagecontrol.h"
 #include "app/tone.h"
 #include "support/windowfixture.h"
 
@@ -22,6 +28,7 @@ class TestWindowShow : public QObject {
     void disabledTextHasContrast();
     void portListInPlatformOrder();
     void failingPortListGivesFallback();
+    void pagesAreMadeAsShown();
     void soundLibraryWaitsForTheFirstTone();
 };
 
@@ -122,6 +129,83 @@ void TestWindowShow::failingPortListGivesFallback() {
     QCOMPARE(w.cmbPort->count(), 16);
     QCOMPARE(w.cmbPort->itemText(15), QStringLiteral("COM16"));
     QVERIFY(f.errors.isEmpty());  // a port list failure is never reported
+}
+
+namespace {
+// A page's named controls as a user and a screen reader meet them.
+QStringList Looks(QWidget* page) {
+    QStringList rows;
+    for (QWidget* c : page->findChildren<QWidget*>()) {
+        // Qt's own parts (a list's popup) come and go as Qt needs them.
+        if (c->objectName().isEmpty() || c->objectName().startsWith(QLatin1String("qt_"))) continue;
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(c))
+            text = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(c))
+            text = l->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(c))
+            text = g->title();
+        const QRect r = c->geometry();
+        rows << QStringLiteral("%1 %2 %3,%4,%5,%6 shown %7 enabled %8 focus %9 [%10] [%11] [%12]")
+                    .arg(QLatin1String(c->metaObject()->className()), c->objectName())
+                    .arg(r.x())
+                    .arg(r.y())
+                    .arg(r.width())
+                    .arg(r.height())
+                    .arg(c->isVisibleTo(page))
+                    .arg(c->isEnabled())
+                    .arg(c->focusPolicy())
+                    .arg(text, c->accessibleName(), c->toolTip());
+    }
+    rows.sort();
+    return rows;
+}
+}  // namespace
+
+void TestWindowShow::pagesAreMadeAsShown() {
+    WindowFixture lazy;
+    lazy.pagesAsShown = true;
+    TfrmModule& w = lazy.build();
+    QStringList made;
+    for (int i = 0; i < w.pcOther->count(); ++i)
+        if (w.pageBuilt(w.pcOther->widget(i))) made << w.pcOther->widget(i)->objectName();
+    QCOMPARE(made, QStringList{QStringLiteral("tsDIDO")});  // the page of the type shown
+
+    WindowFixture all;  // every page made at once
+    TfrmModule& e = all.build();
+    // A page made after a change of language comes up in the new one.
+    for (TfrmModule* x : {&w, &e})
+        x->findChild<QAction*>(QStringLiteral("mnuSimplified"))->trigger();
+
+    // Each page as a user opens it, and one of its buttons, which sounds that it needs a link.
+    const struct {
+        int typeTab;  // -1: the Command tab
+        const char* button;
+    } pages[] = {{0, "btnDIDOMode"},  {1, "btnPrintStatus"}, {2, "btnLinkStatus"},
+                 {3, "btnRepStatus"}, {4, "btnRQ3050S_ID"},  {5, "btnKeyNumber"},
+                 {-1, "btnTest"}};
+    for (const auto& p : pages) {
+        for (WindowFixture* f : {&lazy, &all}) {
+            TfrmModule& x = f->window();
+            if (p.typeTab >= 0)
+                x.pcMain->clickTab(p.typeTab);
+            else
+                x.pcOther->setCurrentWidget(x.findChild<QWidget*>(QStringLiteral("tsCommand")));
+            const qsizetype tones = f->tone.tones.size();
+            x.findChild<QPushButton*>(QLatin1String(p.button))->click();
+            QVERIFY2(f->tone.tones.size() == tones + 1, p.button);
+        }
+        QWidget* page = w.pcOther->currentWidget();
+        QVERIFY(w.pageBuilt(page));
+        QCOMPARE(Looks(page), Looks(e.pcOther->currentWidget()));
+    }
+
+    // A lookup of a control of a page not made yet makes the pages first.
+    WindowFixture other;
+    other.pagesAsShown = true;
+    TfrmModule& o = other.build();
+    QVERIFY(o.control<QScrollBar>("sbRepTxOn"));
+    for (int i = 0; i < o.pcOther->count(); ++i) QVERIFY(o.pageBuilt(o.pcOther->widget(i)));
 }
 
 QTEST_MAIN(TestWindowShow)

@@ -134,40 +134,13 @@ TfrmModule::TfrmModule(const Platform& platform, QWidget* parent)
     connectButton("btnLink", &TfrmModule::btnLinkClick);
     connectButton("btnID", &TfrmModule::btnIDClick);
     connectButton("btnBaudRate", &TfrmModule::btnBaudRateClick);
-    connectButton("btnTest", &TfrmModule::btnTestClick);
-    connectButton("btnFactory", &TfrmModule::btnFactoryClick);
-    connectButton("btnDIDOMode", &TfrmModule::btnDIDOModeClick);
-    connectButton("btnDIDONoNc", &TfrmModule::btnDIDONoNcClick);
-    connectButton("btnDIDOTest", &TfrmModule::btnDIDOTestClick);
-    connectButton("btnRQ3050S_ID", &TfrmModule::btnRQ3050S_IDClick);
-    connectButton("btnRQ3050K_ID", &TfrmModule::btnRQ3050K_IDClick);
-    connectButton("btnRQ3050S_Mode", &TfrmModule::btnRQ3050S_ModeClick);
-    connectButton("btnRQ3050K_Mode", &TfrmModule::btnRQ3050K_ModeClick);
-    connectButton("btnKeyNumber", &TfrmModule::btnKeyNumberClick);
-    connectButton("btnRQ3050S_Card", &TfrmModule::btnRQ3050S_CardClick);
-    connectButton("btnRQ3050K_Card", &TfrmModule::btnRQ3050K_CardClick);
     connectBar("sbID", &TfrmModule::sbIDChange);
-    connectBar("sbRepTxOn", &TfrmModule::sbRepTxOnChange);
-    connectBar("sbRepTxOff", &TfrmModule::sbRepTxOffChange);
-    connectBar("sbRQ3050S_ID", &TfrmModule::sbRQ3050S_IDChange);
-    connectBar("sbRQ3050K_ID", &TfrmModule::sbRQ3050K_IDChange);
-    connectBar("sbKeyNumber", &TfrmModule::sbKeyNumberChange);
-    // The pages of the printer, the controller link module and the repeater.
-    connectButton("btnPrintStatus", &TfrmModule::btnPrintStatusClick);
-    connectButton("btnPrintData", &TfrmModule::btnPrintDataClick);
-    connectButton("btnPrintCode", &TfrmModule::btnPrintCodeClick);
-    connectButton("btnLinkStatus", &TfrmModule::btnLinkStatusClick);
-    connectButton("btnLinkSendData", &TfrmModule::btnLinkSendDataClick);
-    connectButton("btnLinkPort", &TfrmModule::btnLinkPortClick);
-    connectButton("btnLinkMode", &TfrmModule::btnLinkModeClick);
-    connectButton("btnRepStatus", &TfrmModule::btnRepStatusClick);
-    connectButton("btnRepPort", &TfrmModule::btnRepPortClick);
-    connectButton("btnRepTx", &TfrmModule::btnRepTxClick);
-    connectButton("btnRepData", &TfrmModule::btnRepDataClick);
 
     fitToClient();
     buildAccess();
     FormCreate();
+    // The page the window opens on is made now, so that it is there when the window shows.
+    buildPage(typePage(pcMain->currentIndex()));
     buildTools();
     buildLive();
 }
@@ -207,8 +180,11 @@ void TfrmModule::fitToClient() {
 }
 
 void TfrmModule::connectButton(const char* button, void (TfrmModule::*handler)()) {
-    auto* b = control<QPushButton>(button);
-    connect(b, &QPushButton::clicked, this,
+    connectButton(control<QPushButton>(button), handler);
+}
+
+void TfrmModule::connectButton(QPushButton* button, void (TfrmModule::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
             [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
 }
 
@@ -220,8 +196,11 @@ void TfrmModule::setWindowEnabled(bool enabled) {
 }
 
 void TfrmModule::connectBar(const char* bar, void (TfrmModule::*handler)()) {
-    auto* sb = control<QScrollBar>(bar);
-    connect(sb, &QScrollBar::valueChanged, this,
+    connectBar(control<QScrollBar>(bar), handler);
+}
+
+void TfrmModule::connectBar(QScrollBar* bar, void (TfrmModule::*handler)()) {
+    connect(bar, &QScrollBar::valueChanged, this,
             [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
 }
 
@@ -458,19 +437,23 @@ void TfrmModule::tmrBusyTimer() {
 }
 
 void TfrmModule::pcMainChange() {
+    // The pages hidden on the way pass the current tab along without being made.
+    choosingPage_ = true;
     for (const char* page : kTypePages)
         pcOther->setTabVisible(pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(page))),
                                false);
     const int index = pcMain->currentIndex();
     module.selectType(tabType());
-    if (index >= 0 && index < 6) {
-        const int page =
-            pcOther->indexOf(findChild<QWidget*>(QString::fromLatin1(kTypePages[index])));
-        pcOther->setTabVisible(page, true);
-        pcOther->setCurrentIndex(page);
-    } else {
-        pcOther->setCurrentWidget(findChild<QWidget*>(QStringLiteral("tsCommand")));
-    }
+    QWidget* page = typePage(index);
+    pcOther->setTabVisible(pcOther->indexOf(page), true);
+    pcOther->setCurrentWidget(page);
+    choosingPage_ = false;
+    buildPage(page);
+}
+
+QWidget* TfrmModule::typePage(int typeIndex) const {
+    const bool typed = typeIndex >= 0 && typeIndex < 6;
+    return findChild<QWidget*>(QString::fromLatin1(typed ? kTypePages[typeIndex] : "tsCommand"));
 }
 
 namespace {

@@ -226,11 +226,26 @@ class TfrmModule : public QMainWindow {
 
     const Platform& platform() const { return platform_; }
 
-    // Controls, by the names the window gives them.
+    // Controls, by the names the window gives them. A control of a page of special functions
+    // not yet made makes the pages first, so every control is there to be found.
     template <class T>
-    T* control(const char* name) const {
-        return findChild<T*>(QString::fromLatin1(name));
+    T* control(const QString& name) {
+        T* c = findChild<T*>(name);
+        if (!c && !unbuiltPages_.isEmpty()) {
+            buildAllPages();
+            c = findChild<T*>(name);
+        }
+        return c;
     }
+    template <class T>
+    T* control(const char* name) {
+        return control<T>(QString::fromLatin1(name));
+    }
+    // The pages of special functions are made as each is first shown, or all at once by a
+    // lookup of one of their controls or by buildAllPages(): a session uses one or two of the
+    // seven, and making them all would slow the window's start and take memory for nothing.
+    void buildAllPages();
+    bool pageBuilt(const QWidget* page) const { return !unbuiltPages_.contains(page); }
     PageControl* pcMain = nullptr;
     QTabWidget* pcOther = nullptr;
     QLabel* pnMsg = nullptr;
@@ -307,12 +322,25 @@ class TfrmModule : public QMainWindow {
     void fitToClient();
     void connectBar(const char* bar, void (TfrmModule::*handler)());
     void connectButton(const char* button, void (TfrmModule::*handler)());
+    void connectBar(QScrollBar* bar, void (TfrmModule::*handler)());
+    void connectButton(QPushButton* button, void (TfrmModule::*handler)());
+    // A page's controls: made into `page` once, then connected to their handlers, put in the
+    // tab chain and, once the window has been shown, given its texts, names and shortcuts.
+    void buildPage(QWidget* page);
+    void preparePage(QWidget* page);
+    void prepareAccess(QWidget* root);
+    void connectLive(QWidget* root);
+    // The type's page of special functions (tsCommand without a type).
+    QWidget* typePage(int typeIndex) const;
 
     class Observer;
     std::unique_ptr<Observer> observer_;
     Platform platform_;
     bool shown_ = false;
     bool portsAsked_ = false;  // the platform was asked for its first listing
+    QList<QWidget*> unbuiltPages_;
+    // While the type's page is being chosen, the pages passed over on the way are not made.
+    bool choosingPage_ = false;
     std::function<QString()> message_;
     QString serial_;
     QString version_;

@@ -24,24 +24,27 @@ const char* const kTabChains[][8] = {
 
 void TfrmModule::buildAccess() {
     Access::installFactory();
+    prepareAccess(centralWidget());
+    Access::follow(this, [this] { return LangIndex; });
+}
+
+void TfrmModule::prepareAccess(QWidget* root) {
     // A scroll bar takes no focus unless told, and its arrow keys run backwards: these choose
     // values, so they are in the tab chain and Right (or Up) makes the value larger.
-    for (QScrollBar* bar : centralWidget()->findChildren<QScrollBar*>()) {
+    for (QScrollBar* bar : root->findChildren<QScrollBar*>()) {
         if (!bar->objectName().startsWith(QLatin1String("sb"))) continue;
         bar->setFocusPolicy(Qt::StrongFocus);
         bar->setInvertedControls(false);
     }
-    const NamedChildren named(this);
+    // A chain is set up with the page whose controls it orders.
+    const NamedChildren named(root);
     for (const auto& chain : kTabChains) {
-        QWidget* previous = nullptr;
-        for (const char* name : chain) {
-            if (!name) break;
-            QWidget* w = named.find<QWidget>(name);
-            if (previous) setTabOrder(previous, w);
-            previous = w;
-        }
+        QList<QWidget*> links;
+        for (const char* name : chain)
+            if (name) links << named.find<QWidget>(name);
+        if (links.contains(nullptr)) continue;
+        for (int k = 1; k < links.size(); ++k) setTabOrder(links[k - 1], links[k]);
     }
-    Access::follow(this, [this] { return LangIndex; });
 }
 
 void TfrmModule::applyAccess() {
@@ -53,6 +56,7 @@ void TfrmModule::applyAccess() {
     const NamedChildren named(this);
     for (int k = 1; k <= 16; ++k) {
         auto* circle = named.find<Shape>(QStringLiteral("shDI%1").arg(k));
+        if (!circle) break;  // the DI/DO page is not made yet
         circle->setStateNames({{kYellow, text(ExtraTexts::kStateOn)}}, text(ExtraTexts::kStateOff));
         circle->setAccessibleName(text(ExtraTexts::kNameDiInput).arg(k));
     }

@@ -281,6 +281,22 @@ void BuildCommand(QWidget* page) {
     Button(factory, "btnFactory", "Set factory default", 120, 34, 260, 34);
 }
 
+// The pages of special functions, in the order of their tabs.
+struct PageMaker {
+    const char* name;
+    const char* caption;
+    void (*build)(QWidget*);
+};
+const PageMaker kPageMakers[] = {
+    {"tsDIDO", "RQ3016", &BuildDido},
+    {"tsPRINT", "RQ3020", &BuildPrint},
+    {"tsLINK", "RQ3030", &BuildLink},
+    {"tsREP", "RQ3040", &BuildRepeater},
+    {"tsW50S", "RQ-3050S", [](QWidget* p) { BuildWiegand(p, QStringLiteral("S"), false); }},
+    {"tsW50K", "RQ-3050K", [](QWidget* p) { BuildWiegand(p, QStringLiteral("K"), true); }},
+    {"tsCommand", "Command", &BuildCommand},
+};
+
 }  // namespace
 
 void TfrmModule::buildLayout() {
@@ -349,30 +365,31 @@ void TfrmModule::buildLayout() {
     auto* gbOther = Group(gbType, "gbOther", "Special function", 8, 168, 745, 417);
     pcOther = Make<QTabWidget>(gbOther, "pcOther", 4, 19, 738, 392);
     pcOther->setDocumentMode(true);
-    struct Page {
-        const char* name;
-        const char* caption;
-        void (*build)(QWidget*);
-    };
-    const Page pages[] = {
-        {"tsDIDO", "RQ3016", &BuildDido},
-        {"tsPRINT", "RQ3020", &BuildPrint},
-        {"tsLINK", "RQ3030", &BuildLink},
-        {"tsREP", "RQ3040", &BuildRepeater},
-        {"tsW50S", "RQ-3050S", [](QWidget* p) { BuildWiegand(p, QStringLiteral("S"), false); }},
-        {"tsW50K", "RQ-3050K", [](QWidget* p) { BuildWiegand(p, QStringLiteral("K"), true); }},
-        {"tsCommand", "Command", &BuildCommand},
-    };
-    // Each page is in its tab before its controls are made: a page made apart and added then
-    // would hand the window's font down to every one of its controls a second time.
-    for (const Page& p : pages) {
+    // The pages are made empty; each gets its controls when it is first shown (buildPage).
+    for (const PageMaker& p : kPageMakers) {
         auto* w = new QWidget;
         w->setObjectName(QString::fromLatin1(p.name));
         pcOther->addTab(w, QString::fromLatin1(p.caption));
-        p.build(w);
+        unbuiltPages_ << w;
     }
+    connect(pcOther, &QTabWidget::currentChanged, this, [this](int index) {
+        if (!choosingPage_) guarded([this, index] { buildPage(pcOther->widget(index)); });
+    });
 
     auto* sbComm = Make<QWidget>(gbType, "sbComm", 8, 590, 745, 25);
     sbCommSent = Panel(sbComm, "sbCommSent", QString(), 0, 0, 300, 25);
     sbCommReceived = Panel(sbComm, "sbCommReceived", QString(), 302, 0, 443, 25);
+}
+
+void TfrmModule::buildPage(QWidget* page) {
+    if (!page || !unbuiltPages_.removeOne(page)) return;
+    for (const PageMaker& p : kPageMakers) {
+        if (page->objectName() == QLatin1String(p.name)) p.build(page);
+    }
+    // A page already on screen shows the controls made into it now.
+    if (page->isVisible()) {
+        for (QWidget* c : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!c->testAttribute(Qt::WA_WState_ExplicitShowHide)) c->show();
+    }
+    preparePage(page);
 }

@@ -8,6 +8,7 @@
 #include "app/didocheckwindow.h"
 #include "app/ditimelinewindow.h"
 #include "app/frmmodule.h"
+#include "app/namedchildren.h"
 #include "app/windowobserver.h"
 #include "engine/didotimeline.h"
 #include "settings/settings.h"
@@ -60,14 +61,22 @@ void TfrmModule::buildLive() {
         w->applyTexts(LangIndex);
         return w;
     });
-    for (const LiveButton& b : kLiveButtons) connectButton(b.name, b.handler);
     applyLiveTexts();
     refreshLinkedControls();
 }
 
-void TfrmModule::applyLiveTexts() {
+void TfrmModule::connectLive(QWidget* root) {
+    const NamedChildren named(root);
     for (const LiveButton& b : kLiveButtons)
-        control<QPushButton>(b.name)->setText(ExtraTexts::text(b.row, LangIndex));
+        if (auto* button = named.find<QPushButton>(b.name)) connectButton(button, b.handler);
+}
+
+void TfrmModule::applyLiveTexts() {
+    // The buttons of pages not made yet get their texts when they are made.
+    const NamedChildren named(this);
+    for (const LiveButton& b : kLiveButtons)
+        if (auto* button = named.find<QPushButton>(b.name))
+            button->setText(ExtraTexts::text(b.row, LangIndex));
     if (frmDITimeline.made()) frmDITimeline->applyTexts(LangIndex);
     if (frmCardLog.made()) frmCardLog->applyTexts(LangIndex);
     if (frmDIDOCheck.made()) frmDIDOCheck->applyTexts(LangIndex);
@@ -75,7 +84,7 @@ void TfrmModule::applyLiveTexts() {
 
 void TfrmModule::refreshLinkedControls() {
     // The check needs a module to check; while a test runs, only its own button stays.
-    auto* check = control<QPushButton>("btnDIDOCheck");
+    auto* check = findChild<QPushButton*>(QStringLiteral("btnDIDOCheck"));
     if (check) check->setEnabled(Linked == 1 && (Polling != 1 || pollingButton == check));
 }
 

@@ -32,10 +32,9 @@ void TfrmModule::btnFactoryClick() {
     FactoryInputs in;
     const auto type = tabType();
     if (type && IsWiegand(*type))
-        in.ch2Serial =
-            findChild<QLabel*>(type == ModuleType::RQ3050K ? QStringLiteral("pnRQ3050K_SN")
-                                                           : QStringLiteral("pnRQ3050S_SN"))
-                ->text();
+        in.ch2Serial = control<QLabel>(type == ModuleType::RQ3050K ? QStringLiteral("pnRQ3050K_SN")
+                                                                   : QStringLiteral("pnRQ3050S_SN"))
+                           ->text();
     runOperation([this, &in] {
         FactoryResult r;
         const Outcome o = FactoryDefault(module, in, r);

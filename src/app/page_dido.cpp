@@ -19,10 +19,10 @@
 namespace {
 // The controls prefix1..prefix16.
 template <class T>
-QList<T*> Sixteen(const TfrmModule& w, const char* prefix) {
+QList<T*> Sixteen(TfrmModule& w, const char* prefix) {
     QList<T*> controls;
     for (int k = 1; k <= 16; ++k)
-        controls << w.findChild<T*>(QLatin1String(prefix) + QString::number(k));
+        controls << w.control<T>(QLatin1String(prefix) + QString::number(k));
     return controls;
 }
 
@@ -46,7 +46,7 @@ void TfrmModule::showDidoSettings(const DidoSettings& s) {
     if (s.mode) control<QComboBox>("cmbDIDOMode")->setCurrentIndex(*s.mode == DiMode::Hold ? 0 : 1);
     if (s.normallyClosed) {
         for (int k = 1; k <= 16; ++k)
-            findChild<QCheckBox*>(QStringLiteral("chkDI%1").arg(k))
+            control<QCheckBox>(QStringLiteral("chkDI%1").arg(k))
                 ->setChecked((*s.normallyClosed)[k - 1]);
     }
 }

@@ -14,11 +14,11 @@ namespace {
 
 // A control of the page of variant "S" or "K": kind + "RQ3050" + variant + "_" + what.
 template <class T>
-T* PageWidget(const TfrmModule& w, bool keyNumber, const char* kind, const char* what) {
-    return w.findChild<T*>(QStringLiteral("%1RQ3050%2_%3")
-                               .arg(QLatin1String(kind),
-                                    keyNumber ? QStringLiteral("K") : QStringLiteral("S"),
-                                    QLatin1String(what)));
+T* PageWidget(TfrmModule& w, bool keyNumber, const char* kind, const char* what) {
+    return w.control<T>(QStringLiteral("%1RQ3050%2_%3")
+                            .arg(QLatin1String(kind),
+                                 keyNumber ? QStringLiteral("K") : QStringLiteral("S"),
+                                 QLatin1String(what)));
 }
 
 void Ch2Id(TfrmModule& w, bool keyNumber) {

@@ -37,5 +37,6 @@ TfrmModule& WindowFixture::build(PortOpener* ports, QList<MappedPort> listed) {
     window_ = std::make_unique<TfrmModule>(platform_);
     window_->show();
     if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
+    if (!pagesAsShown) window_->buildAllPages();
     return *window_;
 }

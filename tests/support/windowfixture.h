@@ -52,6 +52,9 @@ class WindowFixture {
     QList<MappedPort> portList;
     // The platform's hook for a first listing after the window is up; none by default.
     std::function<void(QObject*, std::function<void()>)> listPortsLater;
+    // The pages of special functions are made as they are shown, as when the program runs;
+    // by default build() makes them all once the window is up, for tests that reach into them.
+    bool pagesAsShown = false;
     std::unique_ptr<SettingsStore> store;
     // The site register the window records into, and the site of its command line; none by
     // default.
