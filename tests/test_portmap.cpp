@@ -1,8 +1,10 @@
 #include <QtTest>
 
 #include "link/portmap.h"
+#include "link/systemports.h"
 
-// The numbering rules against device lists made up for each case.
+// The numbering rules against device lists made up for each case, and the listing of the
+// kernel's ttys.
 class TestPortMap : public QObject {
     Q_OBJECT
 
@@ -160,6 +162,40 @@ class TestPortMap : public QObject {
         const QList<SystemDevice> bare = WithByIdNames({usb0}, dev.filePath("missing"));
         QCOMPARE(bare.size(), 1);
         QVERIFY(bare[0].byId.isEmpty());
+    }
+
+    void kernelListsTheTtysWithADevice() {
+        // A made-up /sys/class/tty: each tty as a folder with the files the kernel gives it.
+        QTemporaryDir sys;
+        QVERIFY(sys.isValid());
+        const struct {
+            const char* name;
+            bool device;
+            const char* type;    // null: no such file (not a port of the serial core)
+            const char* uevent;  // null: no such file
+        } ttys[] = {
+            {"tty0", false, nullptr, "DEVNAME=tty0\n"},          // a virtual terminal
+            {"ttyS0", true, "4\n", "MAJOR=4\nDEVNAME=ttyS0\n"},  // a 16550A
+            {"ttyS1", true, "0\n", "DEVNAME=ttyS1\n"},           // no UART behind
+            {"ttyUSB0", true, nullptr, "DEVNAME=ttyUSB0\n"},
+            {"ttyACM0", true, nullptr, nullptr},                // named by its folder
+            {"usb!ttyX", true, nullptr, "DEVNAME=usb/ttyX\n"},  // a node in a subfolder
+        };
+        for (const auto& t : ttys) {
+            const QString dir = sys.filePath(QLatin1String(t.name));
+            QVERIFY(QDir().mkpath(t.device ? dir + "/device" : dir));
+            for (const auto& [file, text] : {std::pair{"type", t.type}, {"uevent", t.uevent}}) {
+                if (!text) continue;
+                QFile f(dir + QLatin1Char('/') + QLatin1String(file));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(text);
+            }
+        }
+        const std::optional<QStringList> nodes = KernelSerialDevices(sys.path(), "/dev");
+        QVERIFY(nodes);
+        QCOMPARE(*nodes,
+                 (QStringList{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/usb/ttyX"}));
+        QVERIFY(!KernelSerialDevices(sys.filePath("missing")));  // then QSerialPortInfo lists
     }
 
     void entryLinkResolvingToANodeRemovesTheDuplicate() {

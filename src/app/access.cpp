@@ -44,8 +44,11 @@ class ShapeInterface : public QAccessibleWidget {
     }
 };
 
+// Asked for the most derived class first, before Qt's own factory of widgets: made only when
+// a screen reader (or a test) first asks for a control's interface.
 QAccessibleInterface* Factory(const QString&, QObject* object) {
     if (auto* shape = qobject_cast<Shape*>(object)) return new ShapeInterface(shape);
+    if (auto* panel = qobject_cast<ValuePanel*>(object)) return new PanelInterface(panel);
     return nullptr;
 }
 
@@ -193,11 +196,7 @@ class Follower : public QObject {
 
 }  // namespace
 
-ValuePanel::ValuePanel(QWidget* parent) : QLabel(parent) {
-    // Registered with the panel rather than made by a factory: Qt's own factory answers for
-    // every label first.
-    QAccessible::registerAccessibleInterface(new PanelInterface(this));
-}
+ValuePanel::ValuePanel(QWidget* parent) : QLabel(parent) {}
 
 namespace Access {
 

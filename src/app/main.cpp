@@ -4,7 +4,6 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QtGlobal>
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -76,33 +75,6 @@ void FinishRegister(std::unique_ptr<RegisterWriter>& writer) {
     writer.reset();
 }
 
-// The first listing of the system's serial devices probes every tty (QSerialPortInfo): about
-// 10 ms of processor time, which on two cores slows the window's own start as much. It runs on
-// a thread of its own once the window's first picture is made (the window lists no ports
-// before); a listing asked for before it ends waits for it.
-class FirstListing {
-  public:
-    explicit FirstListing(SystemPortList& devices) : devices_(devices) {}
-    FirstListing(const FirstListing&) = delete;
-    FirstListing& operator=(const FirstListing&) = delete;
-    ~FirstListing() { wait(); }
-
-    void start(QObject* receiver, std::function<void()> listed) {
-        if (thread_) return;
-        thread_.reset(QThread::create([this] { devices_.devices(); }));
-        QObject::connect(thread_.get(), &QThread::finished, receiver, std::move(listed));
-        thread_->start(QThread::LowPriority);
-    }
-    bool started() const { return thread_ != nullptr; }
-    void wait() {
-        if (thread_) thread_->wait();
-    }
-
-  private:
-    SystemPortList& devices_;
-    std::unique_ptr<QThread> thread_;
-};
-
 int Run(int argc, char** argv, const WindowCommandLine& line) {
     CatchEndSignals();
     QApplication app(argc, argv);
@@ -114,7 +86,9 @@ int Run(int argc, char** argv, const WindowCommandLine& line) {
         // devices of the map it started with.
         PortMap map;
         SystemPortList devices;
-        FirstListing firstListing(devices);
+        // The window lists no ports until its first picture is made: the port box is not
+        // needed before, and the window shows sooner without the listing's work.
+        bool listing = false;
         QtPortOpener ports([&map](int n) { return map.deviceFor(n); });
         Tone tone;
         // The register's writer outlives the window, which flushes it at close; the file opens
@@ -127,14 +101,14 @@ int Run(int argc, char** argv, const WindowCommandLine& line) {
         platform.ports = &ports;
         platform.tone = &tone;
         platform.settings = &settings;
-        platform.listPorts = [&map, &settings, &devices, &firstListing] {
-            if (!firstListing.started()) return QList<MappedPort>();
-            firstListing.wait();
+        platform.listPorts = [&map, &settings, &devices, &listing] {
+            if (!listing) return QList<MappedPort>();
             map = PortMap(MapPorts(settings.portEntries(), devices.devices()));
             return map.ports();
         };
-        platform.listPortsLater = [&firstListing](QObject* receiver, std::function<void()> listed) {
-            firstListing.start(receiver, std::move(listed));
+        platform.listPortsLater = [&listing](QObject*, const std::function<void()>& listed) {
+            listing = true;
+            listed();
         };
         platform.busPorts = [&map](int n) -> std::unique_ptr<PortOpener> {
             const QString device = map.deviceFor(n);

@@ -22,10 +22,10 @@ struct Platform {
     const SettingsStore* settings = nullptr;
     // The ports the port box lists; an empty list gives the fallback COM1..COM16.
     std::function<QList<MappedPort>()> listPorts;
-    // Null, or starts the first listing of the ports off the window's thread. The window calls
-    // it once, when its first picture is made (until then listPorts() may give no ports), and
-    // `listed` runs in `receiver`'s thread when the listing is made; a receiver deleted before
-    // then hears nothing.
+    // Null, or lets the ports be listed from now on. The window calls it once, when its first
+    // picture is made (until then listPorts() may give no ports), and `listed` runs in
+    // `receiver`'s thread once the ports can be listed; a receiver deleted before then hears
+    // nothing.
     std::function<void(QObject* receiver, std::function<void()> listed)> listPortsLater;
     // An opener of port n alone, for the worker thread that surveys that bus: made in the
     // window's thread, used in the worker's. Null: the window's own opener serves the workers.

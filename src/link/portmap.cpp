@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "link/systemports.h"
+
 namespace {
 
 const QString kById = QStringLiteral("/dev/serial/by-id");
@@ -160,15 +162,21 @@ QList<SystemDevice> WithByIdNames(const QStringList& paths, const QString& byIdD
 }
 
 QList<SystemDevice> ListSystemDevices() {
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
 #ifdef Q_OS_WIN
     QList<SystemDevice> devices;
-    for (const QSerialPortInfo& info : infos) devices.append(SystemDevice{info.portName(), {}});
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        devices.append(SystemDevice{info.portName(), {}});
     return devices;
 #else
-    QStringList paths;
-    for (const QSerialPortInfo& info : infos) paths.append(info.systemLocation());
-    return WithByIdNames(paths, kById);
+    // Where the kernel lists its ttys (Linux), a look at them costs well under a millisecond;
+    // elsewhere QSerialPortInfo probes the devices.
+    std::optional<QStringList> paths = KernelSerialDevices();
+    if (!paths) {
+        paths.emplace();
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            paths->append(info.systemLocation());
+    }
+    return WithByIdNames(*paths, kById);
 #endif
 }
 

@@ -29,7 +29,7 @@ struct MappedPort {
 // Ascending by number. Touches the file system only to resolve entry paths that are links.
 QList<MappedPort> MapPorts(const QMap<int, QString>& entries, const QList<SystemDevice>& devices);
 
-// The serial devices the system lists (QSerialPortInfo), with their by-id names.
+// The serial devices the system lists, with their by-id names.
 QList<SystemDevice> ListSystemDevices();
 // The devices at `paths` (duplicates dropped), each with the first link of `byIdDir`, in name
 // order, that resolves to it.
